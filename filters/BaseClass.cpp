@@ -1,0 +1,682 @@
+#include "filters/BaseClass.h"
+
+#include <gst/video/video.h>
+
+#include <exception>
+#include <memory>
+#include <string>
+
+GST_DEBUG_CATEGORY_STATIC(vidorel_filter_debug);
+#define GST_CAT_DEFAULT vidorel_filter_debug
+
+namespace vidorel {
+
+namespace {
+
+// The GObject side. The instance holds only a plain pointer to the C++ object, which lives in
+// the instance's private area (placement-new'ed in instance_init, destroyed in finalize).
+struct VidorelFilter {
+    GstBaseTransform parent;
+    TBCTransformFilter* impl;
+};
+
+struct VidorelFilterClass {
+    GstBaseTransformClass parent;
+    const FilterDescriptor* desc;
+    GstDebugCategory* debug;
+    gint privateOffset; // of the C++ object's storage, from g_type_add_instance_private
+};
+
+GstBaseTransformClass* parentClass = nullptr;
+
+struct TypeData {
+    const FilterDescriptor* desc;
+    gint privateOffset;
+};
+
+VidorelFilterClass* ClassOf(gpointer instance) {
+    return reinterpret_cast<VidorelFilterClass*>(G_OBJECT_GET_CLASS(instance));
+}
+
+TBCTransformFilter* Impl(GstBaseTransform* trans) {
+    return reinterpret_cast<VidorelFilter*>(trans)->impl;
+}
+
+std::string CurrentExceptionText() {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unknown exception";
+    }
+}
+
+// Posts the element error for an exception that reached a trampoline.
+void ReportException(GstBaseTransform* trans, const char* where) {
+    const std::string what = CurrentExceptionText();
+    GST_ELEMENT_ERROR(trans, STREAM, FAILED,
+                      ("Internal error in the filter %s.", GST_OBJECT_NAME(trans)),
+                      ("%s threw: %s", where, what.c_str()));
+}
+
+void ReportMissingImpl(GstBaseTransform* trans) {
+    GST_ELEMENT_ERROR(trans, CORE, FAILED,
+                      ("The filter %s could not be created.", GST_OBJECT_NAME(trans)),
+                      ("its C++ object is missing (the constructor failed)"));
+}
+
+} // namespace
+
+// Trampolines: each catches every exception (none may cross the C frames of GStreamer).
+struct FilterGlue {
+    static gboolean Start(GstBaseTransform* trans) {
+        TBCTransformFilter* f = Impl(trans);
+        if (f == nullptr) {
+            ReportMissingImpl(trans);
+            return FALSE;
+        }
+        try {
+            std::lock_guard lock(f->m_receiveLock);
+            f->m_sampleSkipped = false;
+            f->m_qualityChanged = false;
+            f->m_processed = 0;
+            f->m_dropped = 0;
+            const HRESULT hr = f->StartStreaming();
+            if (Failed(hr)) {
+                GST_ELEMENT_ERROR(trans, CORE, STATE_CHANGE,
+                                  ("The filter %s could not start.", f->Name()),
+                                  ("StartStreaming answered 0x%08x", static_cast<unsigned>(hr)));
+                return FALSE;
+            }
+            return TRUE;
+        } catch (...) {
+            ReportException(trans, "StartStreaming");
+            return FALSE;
+        }
+    }
+
+    static gboolean Stop(GstBaseTransform* trans) {
+        TBCTransformFilter* f = Impl(trans);
+        if (f == nullptr) {
+            return TRUE;
+        }
+        try {
+            std::lock_guard lock(f->m_receiveLock);
+            const HRESULT hr = f->Stop();
+            if (Failed(hr)) {
+                // A stop always completes in GStreamer; the failure is reported, not fatal.
+                GST_ELEMENT_WARNING(trans, CORE, STATE_CHANGE,
+                                    ("The filter %s reported a problem while stopping.", f->Name()),
+                                    ("Stop answered 0x%08x", static_cast<unsigned>(hr)));
+            }
+        } catch (...) {
+            ReportException(trans, "Stop");
+        }
+        return TRUE;
+    }
+
+    static GstCaps* TransformCaps(GstBaseTransform* trans, GstPadDirection direction, GstCaps* caps,
+                                  GstCaps* filter) {
+        TBCTransformFilter* f = Impl(trans);
+        if (f == nullptr || f->m_inPlace) {
+            return parentClass->transform_caps(trans, direction, caps, filter);
+        }
+        try {
+            std::lock_guard lock(f->m_receiveLock);
+            GstCaps* result = nullptr;
+            if (direction == GST_PAD_SINK) {
+                // What the src pad may produce from these input caps: GetMediaType per input
+                // structure, position 0, 1, ... until VFW_S_NO_MORE_ITEMS.
+                result = gst_caps_new_empty();
+                if (gst_caps_is_any(caps)) {
+                    gst_caps_unref(result);
+                    result = gst_pad_get_pad_template_caps(trans->srcpad);
+                } else {
+                    const guint n = gst_caps_get_size(caps);
+                    for (guint i = 0; i < n; ++i) {
+                        auto one = GstCapsRef::adopt(gst_caps_copy_nth(caps, i));
+                        for (int pos = 0; pos < 64; ++pos) {
+                            GstCapsRef out;
+                            const HRESULT hr = f->GetMediaType(pos, one.get(), out);
+                            if (hr != S_OK) {
+                                break;
+                            }
+                            if (out) {
+                                result = gst_caps_merge(result, out.release());
+                            }
+                        }
+                    }
+                }
+            } else {
+                // What the sink pad may take for these output caps: the sink template (the
+                // copying filter's input side is judged by CheckInputType and CheckTransform
+                // when the caps are set).
+                result = gst_pad_get_pad_template_caps(trans->sinkpad);
+            }
+            if (filter != nullptr) {
+                GstCaps* both = gst_caps_intersect_full(filter, result, GST_CAPS_INTERSECT_FIRST);
+                gst_caps_unref(result);
+                result = both;
+            }
+            return result;
+        } catch (...) {
+            ReportException(trans, "GetMediaType");
+            return gst_caps_new_empty();
+        }
+    }
+
+    static gboolean AcceptCaps(GstBaseTransform* trans, GstPadDirection direction, GstCaps* caps) {
+        TBCTransformFilter* f = Impl(trans);
+        if (f == nullptr) {
+            return FALSE;
+        }
+        if (direction == GST_PAD_SINK && gst_caps_is_fixed(caps)) {
+            try {
+                std::lock_guard lock(f->m_receiveLock);
+                if (f->CheckInputType(caps) != S_OK) {
+                    GST_DEBUG_OBJECT(trans, "CheckInputType refuses %" GST_PTR_FORMAT, caps);
+                    return FALSE;
+                }
+            } catch (...) {
+                ReportException(trans, "CheckInputType");
+                return FALSE;
+            }
+        }
+        return parentClass->accept_caps(trans, direction, caps);
+    }
+
+    static gboolean SetCaps(GstBaseTransform* trans, GstCaps* incaps, GstCaps* outcaps) {
+        TBCTransformFilter* f = Impl(trans);
+        if (f == nullptr) {
+            ReportMissingImpl(trans);
+            return FALSE;
+        }
+        try {
+            std::lock_guard lock(f->m_receiveLock);
+            if (f->CheckInputType(incaps) != S_OK) {
+                GST_WARNING_OBJECT(trans, "CheckInputType refuses %" GST_PTR_FORMAT, incaps);
+                return FALSE;
+            }
+            if (f->CheckTransform(incaps, outcaps) != S_OK) {
+                GST_WARNING_OBJECT(trans,
+                                   "CheckTransform refuses %" GST_PTR_FORMAT " -> %" GST_PTR_FORMAT,
+                                   incaps, outcaps);
+                return FALSE;
+            }
+            if (Failed(f->SetMediaType(PinDirection::Input, incaps)) ||
+                Failed(f->SetMediaType(PinDirection::Output, outcaps))) {
+                return FALSE;
+            }
+            auto sinkPeer = GstPadRef::adopt(gst_pad_get_peer(trans->sinkpad));
+            auto srcPeer = GstPadRef::adopt(gst_pad_get_peer(trans->srcpad));
+            if (Failed(f->CompleteConnect(PinDirection::Input, sinkPeer.get())) ||
+                Failed(f->CompleteConnect(PinDirection::Output, srcPeer.get()))) {
+                return FALSE;
+            }
+            return TRUE;
+        } catch (...) {
+            ReportException(trans, "SetMediaType");
+            return FALSE;
+        }
+    }
+
+    static gboolean DecideAllocation(GstBaseTransform* trans, GstQuery* query) {
+        TBCTransformFilter* f = Impl(trans);
+        if (f == nullptr) {
+            return FALSE;
+        }
+        try {
+            std::lock_guard lock(f->m_receiveLock);
+            GstCaps* outcaps = nullptr;
+            gst_query_parse_allocation(query, &outcaps, nullptr);
+            TBufferProps props;
+            GstBufferPool* pool = nullptr;
+            guint size = 0, min = 0, max = 0;
+            const bool hasPool = gst_query_get_n_allocation_pools(query) > 0;
+            if (hasPool) {
+                gst_query_parse_nth_allocation_pool(query, 0, &pool, &size, &min, &max);
+            }
+            auto poolRef = GstRef<GstObject>::adopt(pool ? GST_OBJECT_CAST(pool) : nullptr);
+            GstVideoInfo vinfo;
+            if (size == 0 && outcaps != nullptr && gst_video_info_from_caps(&vinfo, outcaps)) {
+                size = static_cast<guint>(GST_VIDEO_INFO_SIZE(&vinfo));
+            }
+            props.buffers = min > 0 ? min : 1;
+            props.size = size;
+            if (gst_query_get_n_allocation_params(query) > 0) {
+                GstAllocationParams params;
+                gst_query_parse_nth_allocation_param(query, 0, nullptr, &params);
+                props.align = static_cast<guint>(params.align) + 1;
+            }
+            const HRESULT hr = f->DecideBufferSize(outcaps, props);
+            if (Failed(hr)) {
+                GST_WARNING_OBJECT(trans, "DecideBufferSize answered 0x%08x",
+                                   static_cast<unsigned>(hr));
+                return FALSE;
+            }
+            f->m_outSize = props.size;
+            if (props.size > 0) {
+                const guint count = props.buffers > min ? props.buffers : min;
+                if (max != 0 && max < count) {
+                    max = count;
+                }
+                if (hasPool) {
+                    gst_query_set_nth_allocation_pool(query, 0, pool, props.size, count, max);
+                } else {
+                    gst_query_add_allocation_pool(query, nullptr, props.size, count, max);
+                }
+            } else {
+                // Output buffers as large as each input buffer: no pool.
+                while (gst_query_get_n_allocation_pools(query) > 0) {
+                    gst_query_remove_nth_allocation_pool(query, 0);
+                }
+            }
+            if (props.align > 1 && gst_query_get_n_allocation_params(query) == 0) {
+                GstAllocationParams params;
+                gst_allocation_params_init(&params);
+                params.align = props.align - 1;
+                gst_query_add_allocation_param(query, nullptr, &params);
+            }
+        } catch (...) {
+            ReportException(trans, "DecideBufferSize");
+            return FALSE;
+        }
+        return parentClass->decide_allocation(trans, query);
+    }
+
+    static gboolean TransformSize(GstBaseTransform* trans, GstPadDirection direction, GstCaps* caps,
+                                  gsize size, GstCaps* othercaps, gsize* othersize) {
+        TBCTransformFilter* f = Impl(trans);
+        if (f != nullptr && !f->m_inPlace && direction == GST_PAD_SINK && f->m_outSize > 0) {
+            *othersize = f->m_outSize;
+            return TRUE;
+        }
+        (void)caps;
+        (void)othercaps;
+        *othersize = size;
+        return TRUE;
+    }
+
+    static GstFlowReturn TransformCopy(GstBaseTransform* trans, GstBuffer* in, GstBuffer* out) {
+        TBCTransformFilter* f = Impl(trans);
+        if (f == nullptr) {
+            ReportMissingImpl(trans);
+            return GST_FLOW_ERROR;
+        }
+        try {
+            std::lock_guard lock(f->m_receiveLock);
+            if (f->m_sampleSkipped) {
+                GST_BUFFER_FLAG_SET(out, GST_BUFFER_FLAG_DISCONT);
+            }
+            const HRESULT hr = f->Transform(in, out);
+            return f->AfterTransform(hr, in);
+        } catch (...) {
+            ReportException(trans, "Transform");
+            return GST_FLOW_ERROR;
+        }
+    }
+
+    static GstFlowReturn TransformIp(GstBaseTransform* trans, GstBuffer* buffer) {
+        TBCTransformFilter* f = Impl(trans);
+        if (f == nullptr) {
+            ReportMissingImpl(trans);
+            return GST_FLOW_ERROR;
+        }
+        try {
+            std::lock_guard lock(f->m_receiveLock);
+            if (f->m_sampleSkipped && gst_buffer_is_writable(buffer)) {
+                GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_DISCONT);
+            }
+            const HRESULT hr = static_cast<TBCTransInPlaceFilter*>(f)->Transform(buffer);
+            return f->AfterTransform(hr, buffer);
+        } catch (...) {
+            ReportException(trans, "Transform");
+            return GST_FLOW_ERROR;
+        }
+    }
+
+    static gboolean SinkEvent(GstBaseTransform* trans, GstEvent* event) {
+        TBCTransformFilter* f = Impl(trans);
+        if (f != nullptr) {
+            const char* what = GST_EVENT_TYPE_NAME(event);
+            try {
+                std::lock_guard lock(f->m_receiveLock);
+                HRESULT hr = S_OK;
+                switch (GST_EVENT_TYPE(event)) {
+                case GST_EVENT_EOS:
+                    hr = f->EndOfStream();
+                    break;
+                case GST_EVENT_FLUSH_START:
+                    hr = f->BeginFlush();
+                    break;
+                case GST_EVENT_FLUSH_STOP:
+                    hr = f->EndFlush();
+                    break;
+                case GST_EVENT_SEGMENT: {
+                    GstSegment segment;
+                    gst_event_copy_segment(event, &segment);
+                    const GstSegment before = segment;
+                    hr = f->NewSegment(segment);
+                    if (!gst_segment_is_equal(&before, &segment)) {
+                        GstEvent* changed = gst_event_new_segment(&segment);
+                        gst_event_set_seqnum(changed, gst_event_get_seqnum(event));
+                        gst_event_unref(event);
+                        event = changed;
+                    }
+                    break;
+                }
+                default:
+                    break;
+                }
+                if (Failed(hr)) {
+                    GST_ELEMENT_ERROR(trans, STREAM, FAILED,
+                                      ("The filter %s failed to handle the stream.", f->Name()),
+                                      ("%s hook answered 0x%08x", what, static_cast<unsigned>(hr)));
+                }
+            } catch (...) {
+                ReportException(trans, what);
+            }
+        }
+        return parentClass->sink_event(trans, event);
+    }
+
+    static void InstanceInit(GTypeInstance* instance, gpointer gclass) {
+        auto* self = reinterpret_cast<VidorelFilter*>(instance);
+        auto* klass = static_cast<VidorelFilterClass*>(gclass);
+        self->impl = nullptr;
+        if (klass->desc == nullptr) {
+            return; // the abstract base type itself
+        }
+        const FilterDescriptor& d = *klass->desc;
+        void* raw = G_STRUCT_MEMBER_P(instance, klass->privateOffset);
+        std::size_t space = d.size + d.align;
+        void* place = std::align(d.align, d.size, raw, space);
+        try {
+            TBCTransformFilter* f = d.construct(place);
+            detail::AttachElement(f, GST_BASE_TRANSFORM_CAST(instance));
+            self->impl = f;
+        } catch (...) {
+            const std::string what = CurrentExceptionText();
+            GST_ERROR("constructor of %s threw: %s", d.factoryName, what.c_str());
+            self->impl = nullptr;
+        }
+    }
+
+    static void Finalize(GObject* object) {
+        auto* self = reinterpret_cast<VidorelFilter*>(object);
+        if (self->impl != nullptr) {
+            try {
+                self->impl->~TBCTransformFilter();
+            } catch (...) {
+                GST_ERROR_OBJECT(object, "destructor threw");
+            }
+            self->impl = nullptr;
+        }
+        G_OBJECT_CLASS(parentClass)->finalize(object);
+    }
+
+    static void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
+        auto* self = reinterpret_cast<VidorelFilter*>(object);
+        if (self->impl == nullptr) {
+            return;
+        }
+        try {
+            self->impl->SetProperty(id, value, pspec);
+        } catch (...) {
+            ReportException(GST_BASE_TRANSFORM_CAST(object), "SetProperty");
+        }
+    }
+
+    static void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
+        auto* self = reinterpret_cast<VidorelFilter*>(object);
+        if (self->impl == nullptr) {
+            return;
+        }
+        try {
+            self->impl->GetProperty(id, value, pspec);
+        } catch (...) {
+            ReportException(GST_BASE_TRANSFORM_CAST(object), "GetProperty");
+        }
+    }
+
+    static void BaseClassInit(gpointer gclass, gpointer) {
+        parentClass = static_cast<GstBaseTransformClass*>(g_type_class_peek_parent(gclass));
+        auto* gobject = G_OBJECT_CLASS(gclass);
+        gobject->finalize = Finalize;
+        gobject->set_property = SetProperty;
+        gobject->get_property = GetProperty;
+        auto* bt = GST_BASE_TRANSFORM_CLASS(gclass);
+        bt->start = Start;
+        bt->stop = Stop;
+        bt->transform_caps = TransformCaps;
+        bt->accept_caps = AcceptCaps;
+        bt->set_caps = SetCaps;
+        bt->decide_allocation = DecideAllocation;
+        bt->transform_size = TransformSize;
+        bt->transform = TransformCopy;
+        bt->transform_ip = TransformIp;
+        bt->sink_event = SinkEvent;
+        bt->passthrough_on_same_caps = FALSE;
+        bt->transform_ip_on_passthrough = TRUE;
+    }
+
+    static void ConcreteClassInit(gpointer gclass, gpointer classData) {
+        auto* klass = static_cast<VidorelFilterClass*>(gclass);
+        auto* data = static_cast<TypeData*>(classData);
+        const FilterDescriptor* d = data->desc;
+        klass->desc = d;
+        auto* element = GST_ELEMENT_CLASS(gclass);
+        gst_element_class_set_static_metadata(element, d->longName, d->klass, d->description,
+                                              "Vidorel <vidorel@marlott.invalid>");
+        GstCaps* sink = gst_caps_from_string(d->sinkCaps);
+        GstCaps* src = gst_caps_from_string(d->srcCaps);
+        gst_element_class_add_pad_template(
+            element, gst_pad_template_new("sink", GST_PAD_SINK, GST_PAD_ALWAYS, sink));
+        gst_element_class_add_pad_template(
+            element, gst_pad_template_new("src", GST_PAD_SRC, GST_PAD_ALWAYS, src));
+        gst_caps_unref(sink);
+        gst_caps_unref(src);
+        GST_DEBUG_CATEGORY_INIT(klass->debug, d->factoryName, 0, d->longName);
+        g_type_class_adjust_private_offset(gclass, &data->privateOffset);
+        klass->privateOffset = data->privateOffset;
+        if (d->classInit != nullptr) {
+            d->classInit(G_OBJECT_CLASS(gclass));
+        }
+    }
+};
+
+namespace detail {
+
+GType FilterBaseType() {
+    static const GType type = [] {
+        GST_DEBUG_CATEGORY_INIT(vidorel_filter_debug, "vidorelfilter", 0,
+                                "Vidorel filter framework");
+        const GTypeInfo info = {sizeof(VidorelFilterClass),
+                                nullptr,
+                                nullptr,
+                                FilterGlue::BaseClassInit,
+                                nullptr,
+                                nullptr,
+                                sizeof(VidorelFilter),
+                                0,
+                                FilterGlue::InstanceInit,
+                                nullptr};
+        GType existing = g_type_from_name("VidorelFilter");
+        if (existing != 0) {
+            return existing;
+        }
+        return g_type_register_static(GST_TYPE_BASE_TRANSFORM, "VidorelFilter", &info,
+                                      G_TYPE_FLAG_ABSTRACT);
+    }();
+    return type;
+}
+
+GType RegisterFilterType(const FilterDescriptor& d) {
+    const std::string typeName = std::string("VidorelFilter_") + d.factoryName;
+    // The same filter may be registered twice in one process (statically and through the
+    // loadable plug-in built from the same sources): the first type wins.
+    if (GType existing = g_type_from_name(typeName.c_str()); existing != 0) {
+        return existing;
+    }
+    // Lives as long as the type, i.e. for the whole process.
+    auto* data = new TypeData{&d, 0};
+    const GTypeInfo info = {sizeof(VidorelFilterClass),
+                            nullptr,
+                            nullptr,
+                            FilterGlue::ConcreteClassInit,
+                            nullptr,
+                            data,
+                            sizeof(VidorelFilter),
+                            0,
+                            nullptr, // the base type's instance_init constructs the C++ object
+                            nullptr};
+    const GType type =
+        g_type_register_static(FilterBaseType(), typeName.c_str(), &info, GTypeFlags(0));
+    if (type != 0) {
+        // Room for the C++ object plus what aligning it may cost; class_init turns the offset
+        // into the final one (g_type_class_adjust_private_offset) and keeps it in the class.
+        data->privateOffset = g_type_add_instance_private(type, d.size + d.align);
+    }
+    return type;
+}
+
+TBCTransformFilter* FilterImpl(gpointer instance) {
+    return reinterpret_cast<VidorelFilter*>(instance)->impl;
+}
+
+void AttachElement(TBCTransformFilter* impl, GstBaseTransform* element) {
+    impl->m_element = element;
+    if (impl->m_inPlace) {
+        gst_base_transform_set_in_place(element, TRUE);
+        gst_base_transform_set_passthrough(element, FALSE);
+    } else {
+        gst_base_transform_set_in_place(element, FALSE);
+    }
+}
+
+} // namespace detail
+
+// --- TBCTransformFilter ---
+
+TBCTransformFilter::TBCTransformFilter(const char* name) : TBCTransformFilter(name, false) {}
+
+TBCTransformFilter::TBCTransformFilter(const char* name, bool inPlace)
+    : m_name(name), m_inPlace(inPlace) {}
+
+TBCTransformFilter::~TBCTransformFilter() = default;
+
+HRESULT TBCTransformFilter::Transform(GstBuffer*, GstBuffer*) {
+    return E_UNEXPECTED;
+}
+HRESULT TBCTransformFilter::StartStreaming() {
+    return S_OK;
+}
+HRESULT TBCTransformFilter::StopStreaming() {
+    return S_OK;
+}
+HRESULT TBCTransformFilter::SetMediaType(PinDirection, const GstCaps*) {
+    return S_OK;
+}
+HRESULT TBCTransformFilter::CompleteConnect(PinDirection, GstPad*) {
+    return S_OK;
+}
+HRESULT TBCTransformFilter::EndOfStream() {
+    return S_OK;
+}
+HRESULT TBCTransformFilter::BeginFlush() {
+    return S_OK;
+}
+HRESULT TBCTransformFilter::EndFlush() {
+    return S_OK;
+}
+HRESULT TBCTransformFilter::NewSegment(GstSegment&) {
+    return S_OK;
+}
+
+HRESULT TBCTransformFilter::Stop() {
+    std::lock_guard lock(m_receiveLock);
+    return StopStreaming();
+}
+
+void TBCTransformFilter::SetProperty(guint id, const GValue*, GParamSpec* pspec) {
+    G_OBJECT_WARN_INVALID_PROPERTY_ID(m_element, id, pspec);
+}
+
+void TBCTransformFilter::GetProperty(guint id, GValue*, GParamSpec* pspec) {
+    G_OBJECT_WARN_INVALID_PROPERTY_ID(m_element, id, pspec);
+}
+
+GstDebugCategory* TBCTransformFilter::DebugCategory() const {
+    return m_element ? ClassOf(m_element)->debug : vidorel_filter_debug;
+}
+
+GstFlowReturn TBCTransformFilter::Deliver(GstBuffer* buffer) {
+    return gst_pad_push(m_element->srcpad, buffer);
+}
+
+bool TBCTransformFilter::DeliverEvent(GstEvent* event) {
+    return gst_pad_push_event(m_element->srcpad, event) == TRUE;
+}
+
+GstCapsRef TBCTransformFilter::InputCaps() const {
+    return GstCapsRef::adopt(gst_pad_get_current_caps(m_element->sinkpad));
+}
+
+GstCapsRef TBCTransformFilter::OutputCaps() const {
+    return GstCapsRef::adopt(gst_pad_get_current_caps(m_element->srcpad));
+}
+
+GstFlowReturn TBCTransformFilter::AfterTransform(HRESULT hr, GstBuffer* buffer) {
+    ++m_processed;
+    if (hr == S_FALSE) {
+        ++m_dropped;
+        m_sampleSkipped = true;
+        if (!m_qualityChanged) {
+            m_qualityChanged = true;
+            PostQualityChange(buffer);
+        }
+        return GST_BASE_TRANSFORM_FLOW_DROPPED;
+    }
+    if (Succeeded(hr)) {
+        m_sampleSkipped = false;
+        return GST_FLOW_OK;
+    }
+    const bool typeTrouble = hr == VFW_E_TYPE_NOT_ACCEPTED || hr == VFW_E_INVALIDMEDIATYPE;
+    GST_ELEMENT_ERROR(m_element, STREAM, FAILED,
+                      ("The filter %s failed to process a sample.", m_name),
+                      ("Transform answered 0x%08x", static_cast<unsigned>(hr)));
+    return typeTrouble ? GST_FLOW_NOT_NEGOTIATED : GST_FLOW_ERROR;
+}
+
+void TBCTransformFilter::PostQualityChange(GstBuffer* dropped) {
+    const GstClockTime ts = GST_BUFFER_PTS(dropped);
+    const GstClockTime duration = GST_BUFFER_DURATION(dropped);
+    GstClockTime running = GST_CLOCK_TIME_NONE;
+    GstClockTime stream = GST_CLOCK_TIME_NONE;
+    if (GST_CLOCK_TIME_IS_VALID(ts) && m_element->segment.format == GST_FORMAT_TIME) {
+        running = gst_segment_to_running_time(&m_element->segment, GST_FORMAT_TIME, ts);
+        stream = gst_segment_to_stream_time(&m_element->segment, GST_FORMAT_TIME, ts);
+    }
+    GstMessage* msg =
+        gst_message_new_qos(GST_OBJECT_CAST(m_element), FALSE, running, stream, ts, duration);
+    gst_message_set_qos_stats(msg, GST_FORMAT_BUFFERS, m_processed - m_dropped, m_dropped);
+    gst_element_post_message(GST_ELEMENT_CAST(m_element), msg);
+}
+
+// --- TBCTransInPlaceFilter ---
+
+TBCTransInPlaceFilter::TBCTransInPlaceFilter(const char* name, bool modifiesData)
+    : TBCTransformFilter(name, true), m_modifiesData(modifiesData) {}
+
+HRESULT TBCTransInPlaceFilter::CheckTransform(const GstCaps*, const GstCaps*) {
+    return S_OK;
+}
+HRESULT TBCTransInPlaceFilter::DecideBufferSize(const GstCaps*, TBufferProps&) {
+    return S_OK;
+}
+HRESULT TBCTransInPlaceFilter::GetMediaType(int, const GstCaps*, GstCapsRef&) {
+    return E_UNEXPECTED;
+}
+
+} // namespace vidorel
