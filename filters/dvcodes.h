@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 
 namespace vidorel {
@@ -36,6 +37,24 @@ struct TDVTimecode {
     uint8_t Frames = 0;
 };
 static_assert(sizeof(TDVTimecode) == 4);
+
+// The description of one frame, as the scene detector records it.
+struct TDVFrameInfo {
+    uint32_t FrameNumber = 0; // since the detector last stopped, from 0
+    bool DateValid = false;
+    bool TimecodeValid = false;
+    bool InfoComplete = false; // timecode, VAUX source control and AAUX source all present
+    double RecDateTime = 0;    // days since 1899-12-30, time as fraction; 0 when undated
+    TDVTimecode Timecode;
+    bool Is16x9 = false;
+    uint8_t VideoSystem = 2; // 0 = 625/50, 1 = 525/60, 2 = neither
+    int32_t AudioRate = -1;
+    int32_t AudioBits = -1;
+    int64_t FrameNumber64 = 0;
+};
+
+// Called with the record of a scene's first frame and the record of the frame after its last.
+using TSceneCallback = std::function<void(const TDVFrameInfo& start, const TDVFrameInfo& next)>;
 
 using DvFrame = std::span<const uint8_t>;
 using DvMutableFrame = std::span<uint8_t>;
