@@ -7,7 +7,8 @@ namespace vidorel {
 
 namespace {
 
-const QDate kEpoch(1899, 12, 30);
+// Julian day of 1899-12-30; a plain constant, so day counts work during static initialisation.
+constexpr qint64 kEpochJulianDay = 2415019;
 
 QString separatorIn(const QString& format, const QString& fallback) {
     for (QChar c : format) {
@@ -27,11 +28,17 @@ QString timeFormat(const QLocale& locale, QLocale::FormatType type) {
 
 } // namespace
 
-int64_t Round(double v) { return static_cast<int64_t>(std::nearbyint(v)); }
+int64_t Round(double v) {
+    return static_cast<int64_t>(std::nearbyint(v));
+}
 
-int64_t Trunc(double v) { return static_cast<int64_t>(std::trunc(v)); }
+int64_t Trunc(double v) {
+    return static_cast<int64_t>(std::trunc(v));
+}
 
-bool IsValidDate(int year, int month, int day) { return QDate::isValid(year, month, day); }
+bool IsValidDate(int year, int month, int day) {
+    return QDate::isValid(year, month, day);
+}
 
 bool IsValidTime(int hour, int minute, int second, int ms) {
     return hour >= 0 && hour < 24 && minute >= 0 && minute < 60 && second >= 0 && second < 60 &&
@@ -48,7 +55,7 @@ bool TryEncodeDateTime(int year, int month, int day, int hour, int minute, int s
 }
 
 TDateTime EncodeDate(int year, int month, int day) {
-    return static_cast<double>(kEpoch.daysTo(QDate(year, month, day)));
+    return static_cast<double>(QDate(year, month, day).toJulianDay() - kEpochJulianDay);
 }
 
 TDateTime EncodeTime(int hour, int minute, int second, int ms) {
@@ -64,7 +71,7 @@ DecodedDateTime DecodeDateTime(TDateTime dt) {
         // Before the epoch the fraction still counts forward from midnight.
         msOfDay = -msOfDay;
     }
-    const QDate d = kEpoch.addDays(days);
+    const QDate d = QDate::fromJulianDay(kEpochJulianDay + days);
     DecodedDateTime r{};
     r.year = d.year();
     r.month = d.month();
@@ -79,7 +86,7 @@ DecodedDateTime DecodeDateTime(TDateTime dt) {
 
 TDateTime FromQDateTime(const QDateTime& qdt) {
     const QTime t = qdt.time();
-    return static_cast<double>(kEpoch.daysTo(qdt.date())) +
+    return static_cast<double>(qdt.date().toJulianDay() - kEpochJulianDay) +
            EncodeTime(t.hour(), t.minute(), t.second(), t.msec());
 }
 
@@ -88,7 +95,9 @@ QDateTime ToQDateTime(TDateTime dt) {
     return QDateTime(QDate(d.year, d.month, d.day), QTime(d.hour, d.minute, d.second, d.ms));
 }
 
-TDateTime Now() { return FromQDateTime(QDateTime::currentDateTime()); }
+TDateTime Now() {
+    return FromQDateTime(QDateTime::currentDateTime());
+}
 
 QString DateSeparator(const QLocale& locale) {
     return separatorIn(locale.dateFormat(QLocale::ShortFormat), QStringLiteral("/"));

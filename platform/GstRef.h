@@ -39,7 +39,9 @@ VIDOREL_GST_OBJECT_TRAITS(GstPadTemplate);
 
 // Mini objects.
 template <typename T> struct GstMiniObjectTraits {
-    static T* ref(T* p) { return reinterpret_cast<T*>(gst_mini_object_ref(GST_MINI_OBJECT_CAST(p))); }
+    static T* ref(T* p) {
+        return reinterpret_cast<T*>(gst_mini_object_ref(GST_MINI_OBJECT_CAST(p)));
+    }
     static void unref(T* p) { gst_mini_object_unref(GST_MINI_OBJECT_CAST(p)); }
 };
 #define VIDOREL_GST_MINI_TRAITS(T)                                                                 \

@@ -99,8 +99,8 @@ bool parseHexBytes(const std::string& text, std::string& out) {
     size_t i = 0;
     while (i < t.size()) {
         const size_t comma = t.find(',', i);
-        const std::string byte = t.substr(i, comma == std::string::npos ? std::string::npos
-                                                                         : comma - i);
+        const std::string byte =
+            t.substr(i, comma == std::string::npos ? std::string::npos : comma - i);
         if (byte.empty() || byte.size() > 2) {
             return false;
         }
@@ -450,7 +450,9 @@ RegistryTree RegistryFile::read() const {
     return tree;
 }
 
-void RegistryFile::SimulateCrashBeforeRename(bool on) { gCrashBeforeRename = on; }
+void RegistryFile::SimulateCrashBeforeRename(bool on) {
+    gCrashBeforeRename = on;
+}
 
 RegistryFile::Lock::Lock(const RegistryFile& f) {
     std::error_code ec;
@@ -537,7 +539,9 @@ bool TRegistry::KeyExists(const std::string& path) const {
     return tree_.findKey(full(path)) != nullptr;
 }
 
-void TRegistry::CloseKey() { current_.clear(); }
+void TRegistry::CloseKey() {
+    current_.clear();
+}
 
 const RegKey* TRegistry::currentKey() const {
     return current_.empty() ? nullptr : tree_.findKey(current_);

@@ -56,9 +56,15 @@ std::string HomeFolder() {
 }
 
 // Videos and pictures fall back to the documents folder, and that to the home folder.
-std::string UserDocumentsFolder() { return userDir("XDG_DOCUMENTS_DIR", HomeFolder()); }
-std::string UserVideosFolder() { return userDir("XDG_VIDEOS_DIR", UserDocumentsFolder()); }
-std::string UserPicturesFolder() { return userDir("XDG_PICTURES_DIR", UserDocumentsFolder()); }
+std::string UserDocumentsFolder() {
+    return userDir("XDG_DOCUMENTS_DIR", HomeFolder());
+}
+std::string UserVideosFolder() {
+    return userDir("XDG_VIDEOS_DIR", UserDocumentsFolder());
+}
+std::string UserPicturesFolder() {
+    return userDir("XDG_PICTURES_DIR", UserDocumentsFolder());
+}
 
 std::string UserDataFolder() {
     const std::string x = env("XDG_DATA_HOME");

@@ -72,7 +72,9 @@ void TStringParameter::Load(TRegistry& reg) {
     Value = v && !v->empty() ? *v : DefaultValue;
 }
 
-void TStringParameter::Save(TRegistry& reg) { reg.WriteString(Name, Value); }
+void TStringParameter::Save(TRegistry& reg) {
+    reg.WriteString(Name, Value);
+}
 
 TBooleanParameter::TBooleanParameter(std::string name, bool def, TparameterList* owner)
     : TParameter(std::move(name), owner), Value(def), DefaultValue(def) {}
@@ -82,7 +84,9 @@ void TBooleanParameter::Load(TRegistry& reg) {
     Value = v ? *v != 0 : DefaultValue;
 }
 
-void TBooleanParameter::Save(TRegistry& reg) { reg.WriteDWord(Name, Value ? 1 : 0); }
+void TBooleanParameter::Save(TRegistry& reg) {
+    reg.WriteDWord(Name, Value ? 1 : 0);
+}
 
 TFontParameter::TFontParameter(std::string name, const TFont& def, TparameterList* owner)
     : TParameter(std::move(name), owner), Font(def), DefaultFont(def) {}
@@ -145,7 +149,9 @@ void TOrdinalParameter::Load(TRegistry& reg) {
     Value = b <= Max ? b : DefaultValue;
 }
 
-void TOrdinalParameter::Save(TRegistry& reg) { reg.WriteDWord(Name, Value); }
+void TOrdinalParameter::Save(TRegistry& reg) {
+    reg.WriteDWord(Name, Value);
+}
 
 TparameterList::TparameterList(std::string keyPath, std::string signature, RegistryFile file)
     : KeyPath(std::move(keyPath)), Signature(std::move(signature)), File(std::move(file)) {}

@@ -33,8 +33,8 @@ public:
 
 class TIntegerParameter : public TParameter {
 public:
-    TIntegerParameter(std::string name, int32_t def, TparameterList* owner,
-                      int32_t min = INT32_MIN, int32_t max = INT32_MAX);
+    TIntegerParameter(std::string name, int32_t def, TparameterList* owner, int32_t min = INT32_MIN,
+                      int32_t max = INT32_MAX);
     void Load(TRegistry& reg) override;
     void Save(TRegistry& reg) override;
     void Reset() override { Value = DefaultValue; }

@@ -137,12 +137,14 @@ std::string ProductSignature() {
            kMakerName;
 }
 
-std::string PreferenceKeyPath() { return std::string(kMakerKey) + kProductName; }
+std::string PreferenceKeyPath() {
+    return std::string(kMakerKey) + kProductName;
+}
 
 void CreatePreferenceList(RegistryFile file) {
     gObjects.clear();
-    gList = std::make_unique<TparameterList>(PreferenceKeyPath(), ProductSignature(),
-                                             std::move(file));
+    gList =
+        std::make_unique<TparameterList>(PreferenceKeyPath(), ProductSignature(), std::move(file));
     PreferenceList = gList.get();
 }
 
@@ -217,7 +219,8 @@ void CreatePreferences(const PreferenceContext& ctx) {
     SourceVideo = make<TStringParameter>("Source video", std::string("N/A"));
     SourceAudio = make<TStringParameter>("Source Audio", std::string("N/A"));
     // Any id loads: an id outside the format table shows under the fallback name.
-    prefs::CaptureFormat = make<TFormatCaptureParameter>("Capture Format", uint8_t{10}, uint8_t{255});
+    prefs::CaptureFormat =
+        make<TFormatCaptureParameter>("Capture Format", uint8_t{10}, uint8_t{255});
     AudioType = make<TStringParameter>("Audio Type", std::string());
     SoundCardEntry = make<TStringParameter>("Sound Card Entry", std::string("Line In"));
     FormatDatecode1 = make<TStringParameter>("Format Datecode1", std::string("ddddd"));
@@ -304,8 +307,8 @@ bool DeletePreferences(IUserPrompt& prompt) {
                     PromptButtons::YesNo) != PromptAnswer::Yes) {
         return false;
     }
-    const RegistryFile file =
-        PreferenceList != nullptr ? PreferenceList->File : RegistryFile(RegistryFile::DefaultPath());
+    const RegistryFile file = PreferenceList != nullptr ? PreferenceList->File
+                                                        : RegistryFile(RegistryFile::DefaultPath());
     bool ok = false;
     try {
         TRegistry reg(file);

@@ -7,6 +7,8 @@ std::string& sandboxRootStorage() {
     return root;
 }
 
-const std::string& sandboxRoot() { return sandboxRootStorage(); }
+const std::string& sandboxRoot() {
+    return sandboxRootStorage();
+}
 
 } // namespace vidorel::test

@@ -1,0 +1,107 @@
+#include "app/CaptureForm.h"
+#include "app/StartGate.h"
+#include "platform/RegistryStore.h"
+#include "settings/Preferences.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include <deque>
+#include <memory>
+
+using namespace vidorel;
+
+namespace {
+
+class ScriptedPrompt : public IUserPrompt {
+public:
+    std::deque<PromptAnswer> answers;
+    std::vector<std::string> shown;
+    PromptAnswer Show(PromptKind, const std::string& text, PromptButtons) override {
+        shown.push_back(text);
+        const PromptAnswer a = answers.empty() ? PromptAnswer::Cancel : answers.front();
+        if (!answers.empty()) {
+            answers.pop_front();
+        }
+        return a;
+    }
+};
+
+QApplication& app() {
+    static int argc = 1;
+    static char name[] = "vidorel-tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication a(argc, argv);
+    return a;
+}
+
+} // namespace
+
+TEST(StartGate, aRecentFrameworkPassesSilently) {
+    ScriptedPrompt prompt;
+    EXPECT_TRUE(PassStartGate(prompt, 1, 22, "1.22.0"));
+    EXPECT_TRUE(PassStartGate(prompt, 1, 20, "1.20.0"));
+    EXPECT_TRUE(PassStartGate(prompt, 2, 0, "2.0.0"));
+    EXPECT_TRUE(prompt.shown.empty());
+}
+
+TEST(StartGate, anOldFrameworkWarnsInFrench_andOnlyYesGoesOn) {
+    ScriptedPrompt prompt;
+    prompt.answers = {PromptAnswer::No, PromptAnswer::Cancel, PromptAnswer::Yes};
+    EXPECT_FALSE(PassStartGate(prompt, 1, 18, "1.18.4"));
+    EXPECT_FALSE(PassStartGate(prompt, 0, 0, "Error"));
+    EXPECT_TRUE(PassStartGate(prompt, 1, 19, "1.19.0"));
+    ASSERT_EQ(prompt.shown.size(), 3u);
+    EXPECT_EQ(prompt.shown[0],
+              "Vous avez GStreamer 1.18.4.\r\nIl faut avoir au moins GStreamer 1.20 pour faire "
+              "tourner correctement Vidorel version 5.1.7 En.\r\nVoulez-vous continuer quand "
+              "même? Si oui, l'application risque de ne pas bien fonctionner.");
+}
+
+TEST(CaptureForm, opensWithItsCaptionAndSize_andSavesThePreferencesOnClose) {
+    app();
+    const RegistryFile store(RegistryFile::DefaultPath());
+    {
+        TCaptureForm form;
+        form.show();
+        QApplication::processEvents();
+        EXPECT_TRUE(form.isVisible());
+        EXPECT_EQ(form.windowTitle(), QString("Vidorel 5.1.7 by Marlott"));
+        EXPECT_EQ(form.size(), QSize(700, 459));
+        ASSERT_NE(prefs::Volume, nullptr); // loaded when first shown
+        prefs::Volume->Value = 4200;
+        EXPECT_FALSE(TRegistry(store).KeyExists(PreferenceKeyPath()));
+        EXPECT_TRUE(form.close());
+        QApplication::processEvents();
+        EXPECT_FALSE(form.isVisible());
+    }
+    TRegistry reg(store);
+    ASSERT_TRUE(reg.OpenKey(PreferenceKeyPath(), false));
+    EXPECT_EQ(reg.ReadDWord("Volume"), 4200u);
+    EXPECT_TRUE(reg.ValueExists("Top"));
+}
+
+TEST(CaptureForm, writesNothingOnClose_whenSavingAtExitIsOff) {
+    app();
+    const RegistryFile store(RegistryFile::DefaultPath());
+    {
+        TRegistry seed(store);
+        ASSERT_TRUE(seed.OpenKey(PreferenceKeyPath(), true));
+        seed.WriteDWord("Sauver préférences en quittant", 0);
+        seed.WriteDWord("Volume", 3000);
+        ASSERT_TRUE(seed.Commit());
+    }
+    {
+        TCaptureForm form;
+        form.show();
+        QApplication::processEvents();
+        EXPECT_FALSE(prefs::SauverPreferences->Value);
+        EXPECT_EQ(prefs::Volume->Value, 3000);
+        prefs::Volume->Value = 1;
+        form.close();
+    }
+    TRegistry after(store);
+    ASSERT_TRUE(after.OpenKey(PreferenceKeyPath(), false));
+    EXPECT_EQ(after.ReadDWord("Volume"), 3000u);
+}
