@@ -103,7 +103,7 @@ HRESULT Tzv_TsNormalizer::Transform(GstBuffer* buffer) {
         repaired = true;
     }
     if (GST_CLOCK_TIME_IS_VALID(m_last) && out <= m_last) {
-        out = m_last + 1; // strictly increasing
+        out = m_next; // never backwards: continue from the previous buffer
         repaired = true;
     }
     if (repaired) {
