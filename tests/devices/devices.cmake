@@ -1,0 +1,4 @@
+vidorel_add_test(vidorel_devices_tests
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/avc1394_test.cpp ${CMAKE_CURRENT_LIST_DIR}/tapedeck_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/devicemonitor_test.cpp
+    LIBS vidorel_devices vidorel_dvtape Qt6::Core PkgConfig::GST)
