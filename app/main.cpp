@@ -3,6 +3,7 @@
 #include "app/CaptureForm.h"
 #include "app/QtUserPrompt.h"
 #include "app/StartGate.h"
+#include "graph/AVgraph.h"
 #include "settings/Preferences.h"
 
 #include <QApplication>
@@ -24,7 +25,10 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // The window first, then the data module: nothing the window does while it is created may
+    // touch the graph.
     vidorel::TCaptureForm form;
+    vidorel::Tdm dm;
     form.show();
     return app.exec();
 }
