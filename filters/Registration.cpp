@@ -1,6 +1,7 @@
 #include "filters/Registration.h"
 
 #include "filters/BaseClass.h"
+#include "filters/zv_scenedetect.h"
 #include "filters/zv_tsnormalizer.h"
 
 #include <atomic>
@@ -13,6 +14,7 @@ bool RegisterAll(GstPlugin* plugin) {
     // One line per own element (the media-engine work keeps this list; each filter group adds
     // its own lines).
     ok &= RegisterFilter<Tzv_TsNormalizer>(plugin);
+    ok &= RegisterFilter<Tzv_SceneDetect>(plugin);
     return ok;
 }
 
