@@ -1,0 +1,20 @@
+#pragma once
+
+// Small graph helpers shared by the private sets of the device kinds.
+
+#include "platform/GstRef.h"
+
+#include <initializer_list>
+#include <string>
+
+namespace vidorel::sourcegraph {
+
+GstElementRef Make(const char* factory, const std::string& name);
+// Adds to the source graph and follows its state; false without a graph.
+bool Add(const GstElementRef& e);
+// Releases the tee pads feeding it, takes it out of the graph and drops the reference.
+void Remove(GstElementRef& e);
+bool InGraph(const GstElementRef& e);
+bool Link(std::initializer_list<GstElement*> chain);
+
+} // namespace vidorel::sourcegraph
