@@ -1,6 +1,7 @@
 #include "graph/AVgraph.h"
 
 #include "filters/Registration.h"
+#include "graph/DSFunctions.h"
 
 namespace vidorel {
 
@@ -8,6 +9,12 @@ Tdm::Tdm() : m_fg("fg") {
     RegisterVidorelElements();
 }
 
-Tdm::~Tdm() = default;
+Tdm::~Tdm() {
+    m_fg.Abort();
+}
+
+bool Tdm::RemoveUpstreamChain(GstPad* pin, GstElement* stopFilter) {
+    return vidorel::RemoveUpstreamChain(m_fg, pin, stopFilter);
+}
 
 } // namespace vidorel

@@ -1,7 +1,7 @@
 #pragma once
 
-// The graph data module Tdm (unit AVgraph): owns the graph `fg` for the life of the
-// program. Later work adds its fixed components and the own filter instances.
+// The graph data module Tdm (unit AVgraph): owns the graph `fg` for the life of the program.
+// Later work adds its fixed components and the own filter instances.
 
 #include "graph/FilterGraph.h"
 
@@ -20,7 +20,12 @@ public:
     TFilterGraph& fg() { return m_fg; }
     const TFilterGraph& fg() const { return m_fg; }
 
+    // Removes the chain upstream of `pin` up to `stopFilter` (device teardown); see
+    // graph/DSFunctions.h.
+    bool RemoveUpstreamChain(GstPad* pin, GstElement* stopFilter);
+
 private:
+    // Declared first: destroyed last, after every component that detaches from it.
     TFilterGraph m_fg;
 };
 
