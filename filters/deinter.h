@@ -36,6 +36,7 @@ private:
     friend bool DeinterlaceBitmap(const BitmapView&, const BitmapView&, DeinterlaceScratch&);
     std::vector<uint8_t> combMask_;
     std::vector<uint8_t> combMaskFiltered_;
+    std::vector<int32_t> products_; // per channel byte of one row
 };
 
 // destination := source with the combed pixels of each odd row (but the last) replaced by the
