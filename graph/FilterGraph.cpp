@@ -254,7 +254,9 @@ TFilterGraph::~TFilterGraph() {
 
 GstBusSyncReply TFilterGraph::SyncHandler(GstBus*, GstMessage* message, gpointer self) {
     static_cast<TFilterGraph*>(self)->OnMessage(message);
-    // Every message is handled here: nothing piles up on a bus nobody pops.
+    // Every message is handled here: nothing piles up on a bus nobody pops. A dropped message
+    // belongs to the handler.
+    gst_message_unref(message);
     return GST_BUS_DROP;
 }
 

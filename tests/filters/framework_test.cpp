@@ -143,6 +143,10 @@ protected:
         }
     }
     void TearDown() override {
+        // Queued messages hold the element, which holds the bus: flush to break the cycle.
+        if (bus) {
+            gst_bus_set_flushing(bus.get(), TRUE);
+        }
         if (h != nullptr) {
             gst_harness_teardown(h);
         }
