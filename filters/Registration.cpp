@@ -1,7 +1,11 @@
 #include "filters/Registration.h"
 
 #include "filters/BaseClass.h"
+#include "filters/zv_Controlunit.h"
+#include "filters/zv_DVheader.h"
 #include "filters/zv_scenedetect.h"
+#include "filters/zv_superposer.h"
+#include "filters/zv_timestamper.h"
 #include "filters/zv_tsnormalizer.h"
 
 #include <atomic>
@@ -15,6 +19,10 @@ bool RegisterAll(GstPlugin* plugin) {
     // its own lines).
     ok &= RegisterFilter<Tzv_TsNormalizer>(plugin);
     ok &= RegisterFilter<Tzv_SceneDetect>(plugin);
+    ok &= RegisterFilter<Tzv_Superposer>(plugin);
+    ok &= RegisterFilter<Tzv_DVheader>(plugin);
+    ok &= RegisterFilter<Tzv_ControlFilter>(plugin);
+    ok &= RegisterFilter<Tzv_TimeStamper>(plugin);
     return ok;
 }
 
