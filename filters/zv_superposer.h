@@ -230,6 +230,7 @@ private:
     GstVideoInfo m_info;
     bool m_haveInfo = false;
     QImage m_work; // the frame being composed
+    QImage m_flip; // second surface: the deinterlaced frame before its mirrored copy
     DeinterlaceScratch m_scratch;
     int m_snapshotSlot = 0;
     int m_frameCounter = 0;
