@@ -2,6 +2,7 @@
 
 #include <gst/audio/audio.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -638,6 +639,39 @@ bool TFilterGraph::WaitForState(GstState target, std::chrono::steady_clock::time
     }
 }
 
+bool TFilterGraph::WaitForLiveStart(std::chrono::steady_clock::time_point deadline,
+                                    unsigned errorsBefore) {
+    // A live graph completes PLAYING only once every sink has had data, and a device may have
+    // none to give (a camcorder whose tape is stopped): once the sources run and nothing failed
+    // for a short while, the graph counts as started.
+    const auto settled = std::min(deadline, std::chrono::steady_clock::now() + kLiveSettleTime);
+    for (;;) {
+        {
+            std::lock_guard lock(m_lock);
+            if (m_errorCount != errorsBefore) {
+                return false;
+            }
+        }
+        GstState current = GST_STATE_VOID_PENDING, pending = GST_STATE_VOID_PENDING;
+        const GstStateChangeReturn r =
+            gst_element_get_state(Element(), &current, &pending, 20 * GST_MSECOND);
+        if (r == GST_STATE_CHANGE_FAILURE) {
+            Fail("the graph could not change its state");
+            return false;
+        }
+        // Errors of a device show in its first moments: wait them out even when the graph
+        // plays at once.
+        if (std::chrono::steady_clock::now() >= settled) {
+            if (current == GST_STATE_PLAYING ||
+                (current == GST_STATE_PAUSED && pending == GST_STATE_PLAYING)) {
+                return true;
+            }
+            Fail("the graph did not start in time");
+            return false;
+        }
+    }
+}
+
 void TFilterGraph::ApplyWantedClock() {
     m_clockApplied = false;
     if (!m_clockElement) {
@@ -663,16 +697,19 @@ bool TFilterGraph::Run(std::chrono::milliseconds timeout) {
         errorsBefore = m_errorCount;
     }
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    bool ok = true;
-    if (m_clockElement) {
-        // The wanted clock exists once its element has its device: go through PAUSED first.
-        ok = gst_element_set_state(Element(), GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE &&
-             WaitForState(GST_STATE_PAUSED, deadline, errorsBefore);
+    // A live graph (a capture device) answers "no preroll" on its way to PAUSED.
+    const GstStateChangeReturn toPaused = gst_element_set_state(Element(), GST_STATE_PAUSED);
+    bool ok = toPaused != GST_STATE_CHANGE_FAILURE;
+    const bool live = toPaused == GST_STATE_CHANGE_NO_PREROLL;
+    if (ok && m_clockElement) {
+        // The wanted clock exists once its element has its device.
+        ok = WaitForState(GST_STATE_PAUSED, deadline, errorsBefore);
     }
     if (ok) {
         ApplyWantedClock();
         ok = gst_element_set_state(Element(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE &&
-             WaitForState(GST_STATE_PLAYING, deadline, errorsBefore);
+             (live ? WaitForLiveStart(deadline, errorsBefore)
+                   : WaitForState(GST_STATE_PLAYING, deadline, errorsBefore));
     }
     if (ok) {
         std::lock_guard lock(m_lock);

@@ -239,6 +239,8 @@ private:
     static GstPadProbeReturn EosProbe(GstPad* pad, GstPadProbeInfo* info, gpointer self);
     bool WaitForState(GstState target, std::chrono::steady_clock::time_point deadline,
                       unsigned errorsBefore);
+    bool WaitForLiveStart(std::chrono::steady_clock::time_point deadline, unsigned errorsBefore);
+    static constexpr std::chrono::milliseconds kLiveSettleTime{300};
     void Fail(const std::string& text);
     void OnMessage(GstMessage* message);
     void ApplyWantedClock();

@@ -6,6 +6,7 @@
 #include "tests/support/MediaProbe.h"
 #include "tests/support/TestEnv.h"
 
+#include <gst/app/gstappsrc.h>
 #include <gst/video/colorbalance.h>
 #include <gtest/gtest.h>
 
@@ -250,6 +251,42 @@ TEST_F(FilterGraphTest, runAnswersFalse_whenTheStreamIsBrokenWhileStarting) {
     dm.fg().Connect(dec, sink);
     EXPECT_FALSE(dm.fg().Run());
     EXPECT_EQ(dm.fg().LastError(), "No valid frames decoded before end of stream");
+    EXPECT_EQ(dm.fg().State(), GST_STATE_NULL);
+}
+
+TEST_F(FilterGraphTest, liveGraph_whoseDeviceSendsNothingYet_runs_andPlaysOnceDataComes) {
+    // A camcorder with its tape stopped: a live source that has nothing to give.
+    GstElement* src = Add("appsrc", "src", {{"is-live", "true"}, {"format", "time"}});
+    auto caps = GstCapsRef::adopt(gst_caps_from_string("video/x-raw,format=GRAY8,width=4,"
+                                                       "height=4,framerate=25/1"));
+    g_object_set(src, "caps", caps.get(), nullptr);
+    GstElement* sink = Add("fakesink", "sink");
+    dm.fg().Connect(src, sink);
+    ASSERT_TRUE(dm.fg().Run()) << dm.fg().LastError();
+    GstBuffer* frame = gst_buffer_new_allocate(nullptr, 16, nullptr);
+    gst_buffer_memset(frame, 0, 0x80, 16);
+    ASSERT_EQ(gst_app_src_push_buffer(GST_APP_SRC(src), frame), GST_FLOW_OK);
+    GstState state = GST_STATE_VOID_PENDING;
+    gst_element_get_state(dm.fg().Element(), &state, nullptr, 5 * GST_SECOND);
+    EXPECT_EQ(state, GST_STATE_PLAYING);
+    dm.fg().Stop();
+}
+
+TEST_F(FilterGraphTest, liveGraph_whoseStreamBreaksWhileStarting_answersFalse) {
+    GstElement* src = Add("appsrc", "src", {{"is-live", "true"}, {"format", "time"}});
+    auto caps = GstCapsRef::adopt(gst_caps_from_string("audio/x-wav"));
+    g_object_set(src, "caps", caps.get(), nullptr);
+    GstElement* dec = Add("wavparse", "dec");
+    GstElement* sink = Add("fakesink", "sink");
+    dm.fg().Connect(src, dec);
+    dm.fg().Connect(dec, sink);
+    // what the device will deliver as soon as it runs: one damaged frame, then the end
+    GstBuffer* junk = gst_buffer_new_allocate(nullptr, 4096, nullptr);
+    gst_buffer_memset(junk, 0, 0x5a, 4096);
+    gst_app_src_push_buffer(GST_APP_SRC(src), junk);
+    gst_app_src_end_of_stream(GST_APP_SRC(src));
+    EXPECT_FALSE(dm.fg().Run());
+    EXPECT_FALSE(dm.fg().LastError().empty());
     EXPECT_EQ(dm.fg().State(), GST_STATE_NULL);
 }
 
