@@ -34,6 +34,7 @@ public:
         Valid = true;
     }
     ~TDVCaptureDevice() override {
+        StopNativeCapture();
         CloseVideoStream();
         CloseAudioStream();
         DetachSource();
@@ -67,6 +68,7 @@ public:
     }
 
     void DetachSource() override {
+        StopNativeCapture();
         if (splitter_) {
             g_signal_handlers_disconnect_by_data(splitter_.get(), &pads_);
         }
@@ -159,14 +161,80 @@ public:
         sourcegraph::Remove(aQueue_);
     }
 
-    // Type-1 recording needs the DV AVI writer of the capture graphs; until it exists the
-    // native capture records nothing.
-    void StartNativeCapture(const std::string&) override {}
-    void StopNativeCapture() override {}
+    // Records the camcorder's own frames, untouched, from a further output of the interleaved
+    // tee. Until the type-1 writer exists the stream is split and written as a type-2 AVI
+    // (DV video + PCM audio), which every player opens; the frames are the camcorder's bytes.
+    void StartNativeCapture(const std::string& fileName) override {
+        StopNativeCapture();
+        if (SourceGraph == nullptr || !muxTee_ || fileName.empty()) {
+            return;
+        }
+        try {
+            TFilterGraph& g = *SourceGraph;
+            capDemux_ = MakeElement("dvdemux", "dv_splitter2");
+            capVideoQueue_ = MakeElement("queue");
+            capAudioQueue_ = MakeElement("queue");
+            CaptureMux_ = MakeElement("avimux", "CaptureMux");
+            CaptureSink_ = MakeElement("filesink", "CaptureSink");
+            g_object_set(CaptureSink_.get(), "location", fileName.c_str(), nullptr);
+            for (const GstElementRef* e :
+                 {&CaptureSink_, &CaptureMux_, &capVideoQueue_, &capAudioQueue_, &capDemux_}) {
+                g.AddFilter(e->get());
+            }
+            g.Connect(CaptureMux_.get(), CaptureSink_.get());
+            auto muxVideo = g.RequestMuxerPad(CaptureMux_.get(), StreamRole::Video);
+            auto muxAudio = g.RequestMuxerPad(CaptureMux_.get(), StreamRole::Audio);
+            g.Connect(Pad(capVideoQueue_.get(), PinDirection::Output, 0).get(), muxVideo.get());
+            g.Connect(Pad(capAudioQueue_.get(), PinDirection::Output, 0).get(), muxAudio.get());
+            capPads_.videoSink = Pad(capVideoQueue_.get(), PinDirection::Input, 0);
+            capPads_.audioSink = Pad(capAudioQueue_.get(), PinDirection::Input, 0);
+            g_signal_connect(capDemux_.get(), "pad-added",
+                             G_CALLBACK(+[](GstElement*, GstPad* pad, gpointer pads) {
+                                 LinkDemuxPad(pad, *static_cast<TDemuxPads*>(pads));
+                             }),
+                             &capPads_);
+            // Downstream first, so nothing receives data before it can take it.
+            for (const GstElementRef* e :
+                 {&CaptureSink_, &CaptureMux_, &capVideoQueue_, &capAudioQueue_, &capDemux_}) {
+                gst_element_sync_state_with_parent(e->get());
+            }
+            auto tap = g.TapTee(muxTee_.get());
+            g.Connect(tap.get(), Pad(capDemux_.get(), PinDirection::Input, 0).get());
+        } catch (const EGraphError& e) {
+            GST_WARNING("native DV capture to %s not started: %s", fileName.c_str(), e.what());
+            StopNativeCapture();
+        }
+    }
+
+    void StopNativeCapture() override {
+        if (capDemux_) {
+            g_signal_handlers_disconnect_by_data(capDemux_.get(), &capPads_);
+        }
+        capPads_ = {};
+        if (SourceGraph != nullptr && capDemux_) {
+            // The queue that tapped the tee goes with the recording chain.
+            if (auto in = FindPad(capDemux_.get(), PinDirection::Input, 0)) {
+                auto peer = GstPadRef::adopt(gst_pad_get_peer(in.get()));
+                auto tapQueue = peer ? PadOwner(peer.get()) : GstElementRef();
+                if (tapQueue && tapQueue != muxTee_ && SourceGraph->Contains(tapQueue.get())) {
+                    SourceGraph->RemoveFilter(tapQueue.get());
+                }
+            }
+        }
+        for (GstElementRef* e :
+             {&capDemux_, &capVideoQueue_, &capAudioQueue_, &CaptureMux_, &CaptureSink_}) {
+            if (*e && SourceGraph != nullptr && SourceGraph->Contains(e->get())) {
+                SourceGraph->RemoveFilter(e->get());
+            }
+            e->reset();
+        }
+    }
 
 private:
     TDemuxPads pads_;
+    TDemuxPads capPads_;
     GstElementRef scene_, muxTee_, muxQueue_, splitter_;
+    GstElementRef capDemux_, capVideoQueue_, capAudioQueue_, CaptureMux_, CaptureSink_;
     GstElementRef vQueue_, nativeTee_, decQueue_, dec_, scale_, half_, aQueue_;
 };
 

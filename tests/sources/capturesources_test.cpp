@@ -1,5 +1,11 @@
 #include "devices/VirtualDevices.h"
 #include "sources/CaptureSources.h"
+#include "tests/support/MediaProbe.h"
+#include "tests/support/TestEnv.h"
+
+#include <QJsonArray>
+#include <filesystem>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -142,6 +148,68 @@ TEST_F(CaptureSourcesTest, vanishingDevice_withOpenStreams_isClosedBeforeRemoval
     EXPECT_EQ(Names(lists.VideoStreams),
               (std::vector<std::string>{"Vidorel Test Pattern", "DV Source - Video"}));
     gst_element_set_state(graph.Element(), GST_STATE_NULL);
+}
+
+TEST_F(CaptureSourcesTest, nativeCapture_ofTheDeck_recordsAFileEveryPlayerOpens_andLeavesNoTrace) {
+    TFilterGraph graph("test");
+    SourceGraph = &graph;
+    TSourceLists lists;
+    ASSERT_TRUE(RefreshSourceLists(lists, monitor));
+    auto video = lists.VideoStreams[1];
+    ASSERT_EQ(video->DisplayName, "DV Source - Video");
+    auto device = video->Device;
+    ASSERT_TRUE(device->AttachSource());
+    ASSERT_TRUE(device->OpenVideoStream(1));
+    auto preview = MakeElement("fakesink");
+    g_object_set(preview.get(), "sync", FALSE, nullptr);
+    graph.AddFilter(preview.get());
+    graph.Connect(VideoPin.get(), Pad(preview.get(), PinDirection::Input, 0).get());
+    const size_t elementsBefore = GST_BIN_NUMCHILDREN(graph.Bin());
+
+    const std::string file = test::sandboxRoot() + "/native.avi";
+    ASSERT_TRUE(device->Transport());
+    ASSERT_TRUE(device->Transport()->SetMode(devices::ED_MODE_PLAY));
+    device->StartNativeCapture(file);
+    ASSERT_TRUE(graph.Run()) << graph.LastError();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_TRUE(graph.Stop()); // finishes the file before stopping
+    device->StopNativeCapture();
+    EXPECT_EQ(GST_BIN_NUMCHILDREN(graph.Bin()), elementsBefore);
+
+    const QJsonArray streams = test::ffprobe(file)["streams"].toArray();
+    ASSERT_EQ(streams.size(), 2);
+    EXPECT_EQ(streams[0]["codec_name"].toString(), "dvvideo");
+    EXPECT_EQ(streams[0]["width"].toInt(), 720);
+    EXPECT_EQ(streams[0]["height"].toInt(), 576);
+    EXPECT_GE(streams[0]["nb_read_frames"].toString().toInt(), 10);
+    EXPECT_EQ(streams[1]["codec_name"].toString(), "pcm_s16le");
+    EXPECT_EQ(streams[1]["sample_rate"].toString(), "48000");
+
+    // The preview still runs without the recording chain.
+    ASSERT_TRUE(graph.Run());
+    graph.Stop();
+    device->CloseVideoStream();
+    device->DetachSource();
+}
+
+TEST_F(CaptureSourcesTest, nativeCapture_intoAFolderThatCannotBeWritten_failsTheRun_notTheProgram) {
+    TFilterGraph graph("test");
+    SourceGraph = &graph;
+    TSourceLists lists;
+    ASSERT_TRUE(RefreshSourceLists(lists, monitor));
+    auto device = lists.VideoStreams[1]->Device;
+    ASSERT_TRUE(device->AttachSource());
+    ASSERT_TRUE(device->OpenVideoStream(1));
+    auto preview = MakeElement("fakesink");
+    graph.AddFilter(preview.get());
+    graph.Connect(VideoPin.get(), Pad(preview.get(), PinDirection::Input, 0).get());
+    device->StartNativeCapture("/no/such/folder/native.avi");
+    EXPECT_FALSE(graph.Run());
+    device->StopNativeCapture();
+    EXPECT_TRUE(graph.Run()); // usable again once the recording chain is gone
+    graph.Stop();
+    device->CloseVideoStream();
+    device->DetachSource();
 }
 
 } // namespace
