@@ -4,7 +4,9 @@
 #include "app/QtUserPrompt.h"
 #include "app/StartGate.h"
 #include "graph/AVgraph.h"
+#include "graph/DSFunctions.h"
 #include "settings/Preferences.h"
+#include "sources/CaptureSources.h"
 
 #include <QApplication>
 
@@ -15,13 +17,10 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(vidorel::kProductName));
 
-    guint major = 0, minor = 0, micro = 0, nano = 0;
-    gst_version(&major, &minor, &micro, &nano);
     vidorel::QtUserPrompt prompt;
-    const std::string versionText =
-        std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(micro);
-    if (!vidorel::PassStartGate(prompt, static_cast<int>(major), static_cast<int>(minor),
-                                versionText)) {
+    if (!vidorel::PassStartGate(prompt, vidorel::MediaFrameworkMajorVersion(),
+                                vidorel::MediaFrameworkMinorVersion(),
+                                vidorel::MediaFrameworkVersionText())) {
         return 0;
     }
 
@@ -29,6 +28,7 @@ int main(int argc, char** argv) {
     // touch the graph.
     vidorel::TCaptureForm form;
     vidorel::Tdm dm;
+    vidorel::SourceGraph = &dm.fg();
     form.show();
     return app.exec();
 }
