@@ -613,7 +613,13 @@ GstElementRef TFilterGraph::FindInterfaceUpstream(GstPad* pad, GType type) const
 // --- run and stop ---
 
 bool TFilterGraph::WaitForState(GstState target, std::chrono::steady_clock::time_point deadline,
-                                unsigned errorsBefore) {
+                                unsigned errorsBefore, bool live) {
+    // A live graph completes PLAYING only once every sink has had data, and a device may have
+    // none to give (a camcorder whose tape is stopped). Its errors show in its first moments,
+    // so it is watched for a short while and then counts as started when it plays or only its
+    // sinks still wait for data.
+    const auto settled =
+        live ? std::min(deadline, std::chrono::steady_clock::now() + kLiveSettleTime) : deadline;
     for (;;) {
         {
             std::lock_guard lock(m_lock);
@@ -628,44 +634,16 @@ bool TFilterGraph::WaitForState(GstState target, std::chrono::steady_clock::time
             Fail("the graph could not change its state");
             return false;
         }
-        if ((r == GST_STATE_CHANGE_SUCCESS || r == GST_STATE_CHANGE_NO_PREROLL) &&
+        const auto now = std::chrono::steady_clock::now();
+        if (!live && (r == GST_STATE_CHANGE_SUCCESS || r == GST_STATE_CHANGE_NO_PREROLL) &&
             current == target) {
             return true;
         }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            Fail("the graph did not start in time");
-            return false;
+        if (live && now >= settled &&
+            (current == target || (current < target && pending == target))) {
+            return true;
         }
-    }
-}
-
-bool TFilterGraph::WaitForLiveStart(std::chrono::steady_clock::time_point deadline,
-                                    unsigned errorsBefore) {
-    // A live graph completes PLAYING only once every sink has had data, and a device may have
-    // none to give (a camcorder whose tape is stopped): once the sources run and nothing failed
-    // for a short while, the graph counts as started.
-    const auto settled = std::min(deadline, std::chrono::steady_clock::now() + kLiveSettleTime);
-    for (;;) {
-        {
-            std::lock_guard lock(m_lock);
-            if (m_errorCount != errorsBefore) {
-                return false;
-            }
-        }
-        GstState current = GST_STATE_VOID_PENDING, pending = GST_STATE_VOID_PENDING;
-        const GstStateChangeReturn r =
-            gst_element_get_state(Element(), &current, &pending, 20 * GST_MSECOND);
-        if (r == GST_STATE_CHANGE_FAILURE) {
-            Fail("the graph could not change its state");
-            return false;
-        }
-        // Errors of a device show in its first moments: wait them out even when the graph
-        // plays at once.
-        if (std::chrono::steady_clock::now() >= settled) {
-            if (current == GST_STATE_PLAYING ||
-                (current == GST_STATE_PAUSED && pending == GST_STATE_PLAYING)) {
-                return true;
-            }
+        if (now >= settled) {
             Fail("the graph did not start in time");
             return false;
         }
@@ -708,8 +686,7 @@ bool TFilterGraph::Run(std::chrono::milliseconds timeout) {
     if (ok) {
         ApplyWantedClock();
         ok = gst_element_set_state(Element(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE &&
-             (live ? WaitForLiveStart(deadline, errorsBefore)
-                   : WaitForState(GST_STATE_PLAYING, deadline, errorsBefore));
+             WaitForState(GST_STATE_PLAYING, deadline, errorsBefore, live);
     }
     if (ok) {
         std::lock_guard lock(m_lock);

@@ -238,8 +238,7 @@ private:
     static GstBusSyncReply SyncHandler(GstBus* bus, GstMessage* message, gpointer self);
     static GstPadProbeReturn EosProbe(GstPad* pad, GstPadProbeInfo* info, gpointer self);
     bool WaitForState(GstState target, std::chrono::steady_clock::time_point deadline,
-                      unsigned errorsBefore);
-    bool WaitForLiveStart(std::chrono::steady_clock::time_point deadline, unsigned errorsBefore);
+                      unsigned errorsBefore, bool live = false);
     static constexpr std::chrono::milliseconds kLiveSettleTime{300};
     void Fail(const std::string& text);
     void OnMessage(GstMessage* message);
