@@ -27,15 +27,7 @@ public:
     }
     void CloseVideoStream() override {}
     void CloseAudioStream() override { AudioPin.reset(); }
-    GstElement* AttachSource() override {
-        if (!sourcegraph::InGraph(SourceFilter)) {
-            SourceFilter = BindSource();
-            if (!sourcegraph::Add(SourceFilter)) {
-                SourceFilter.reset();
-            }
-        }
-        return SourceFilter.get();
-    }
+    GstElement* AttachSource() override { return AttachBoundSource(); }
     void DetachSource() override { sourcegraph::Remove(SourceFilter); }
     // Audio devices record no native stream.
     void StartNativeCapture(const std::string&) override {}

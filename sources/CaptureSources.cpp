@@ -27,6 +27,16 @@ TCaptureDevice::TCaptureDevice(devices::DeviceEntry entry, int number, uint8_t k
 
 TCaptureDevice::~TCaptureDevice() = default;
 
+GstElement* TCaptureDevice::AttachBoundSource() {
+    if (!sourcegraph::InGraph(SourceFilter)) {
+        SourceFilter = BindSource();
+        if (!sourcegraph::Add(SourceFilter)) {
+            SourceFilter.reset();
+        }
+    }
+    return SourceFilter.get();
+}
+
 GstElementRef TCaptureDevice::BindSource() const {
     if (!Entry.device) {
         return {};

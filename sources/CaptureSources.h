@@ -25,6 +25,8 @@ extern bool HalfSizeDV;         // the DV decoder delivers half size
 // The graph the devices build into; set by the owner of the graph before streams are opened.
 extern TFilterGraph* SourceGraph;
 
+class ICamcorderWindow; // sources/CamcorderBinding.h
+
 class TCaptureDevice {
 public:
     virtual ~TCaptureDevice();
@@ -57,6 +59,9 @@ protected:
     TCaptureDevice(devices::DeviceEntry entry, int number, uint8_t kind);
     // Creates the device's source element (not in any graph); null when it cannot be bound.
     GstElementRef BindSource() const;
+    // Puts the bound source alone into the graph unless it is there already (the video and
+    // audio kinds need nothing more); null when it cannot be bound or added.
+    GstElement* AttachBoundSource();
 };
 
 std::shared_ptr<TCaptureDevice> MakeCaptureDevice(uint8_t kind, devices::DeviceEntry entry,
@@ -66,7 +71,7 @@ class TavFlux {
 public:
     virtual ~TavFlux() = default;
     bool HasTransport = false;
-    void* CamForm = nullptr; // the camcorder window serving the stream (later work)
+    ICamcorderWindow* CamForm = nullptr; // the camcorder window serving the stream, or none
     bool VcrMode = false;
     bool CameraMode = false;
     std::shared_ptr<TCaptureDevice> Device;

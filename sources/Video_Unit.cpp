@@ -82,15 +82,7 @@ public:
         sourcegraph::Remove(tee_);
     }
     void CloseAudioStream() override {}
-    GstElement* AttachSource() override {
-        if (!sourcegraph::InGraph(SourceFilter)) {
-            SourceFilter = BindSource();
-            if (!sourcegraph::Add(SourceFilter)) {
-                SourceFilter.reset();
-            }
-        }
-        return SourceFilter.get();
-    }
+    GstElement* AttachSource() override { return AttachBoundSource(); }
     void DetachSource() override { sourcegraph::Remove(SourceFilter); }
     void StartNativeCapture(const std::string&) override {}
     void StopNativeCapture() override {}
