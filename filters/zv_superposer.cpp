@@ -48,31 +48,6 @@ BitmapView ViewOf(QImage& image) {
     return v;
 }
 
-// Rows of `width` pixels from `src` to `dst`, each bounded by both pictures.
-void CopyRows(const BitmapView& src, const BitmapView& dst) {
-    const int rows = std::min(src.height, dst.height);
-    const std::size_t bytes = std::min(src.rowBytes(), dst.rowBytes());
-    for (int y = 0; y < rows; ++y) {
-        std::memcpy(dst.row(y), src.row(y), bytes);
-    }
-}
-
-// dst (W - 1 - x, y) := src (x, y) for 24-bit pictures of the same size. Fixed-size pixel moves
-// let the compiler keep this at memory speed.
-void MirrorRows24(const BitmapView& src, const BitmapView& dst) {
-    const int rows = std::min(src.height, dst.height);
-    const int w = std::min(src.width, dst.width);
-    for (int y = 0; y < rows; ++y) {
-        const uint8_t* in = src.row(y);
-        uint8_t* out = dst.row(y) + 3 * (w - 1);
-        for (int x = 0; x < w; ++x, in += 3, out -= 3) {
-            out[0] = in[0];
-            out[1] = in[1];
-            out[2] = in[2];
-        }
-    }
-}
-
 bool SameDay(double a, double b) {
     return DecodeDateTime(a).day == DecodeDateTime(b).day;
 }
@@ -455,12 +430,12 @@ bool Tzv_Superposer::Compose(const GstVideoFrame& in, const GstVideoFrame& out,
             return false;
         }
         if (mirror) {
-            MirrorRows24(flip, work);
+            MirrorCopyBitmap(flip, work);
         }
     } else if (mirror) {
-        MirrorRows24(src, work);
+        MirrorCopyBitmap(src, work);
     } else {
-        CopyRows(src, work);
+        CopyBitmapPixels(src, work);
     }
 
     if (m_inlayEnabled.load() && (m_durationMode.load() != 1 || m_countdown > 0)) {
@@ -472,7 +447,7 @@ bool Tzv_Superposer::Compose(const GstVideoFrame& in, const GstVideoFrame& out,
         }
     }
 
-    CopyRows(work, ViewOf(out));
+    CopyBitmapPixels(work, ViewOf(out));
     return true;
 }
 
@@ -582,7 +557,7 @@ bool Tzv_Superposer::CopyUnchanged(GstBuffer* inBuf, GstBuffer* outBuf, const Gs
         if (in == nullptr || out == nullptr) {
             return false;
         }
-        CopyRows(ViewOf(*in, true), ViewOf(*out));
+        CopyBitmapPixels(ViewOf(*in, true), ViewOf(*out));
         return true;
     }
     // The input's data as it stands, bounded by the output buffer.
@@ -632,7 +607,7 @@ bool Tzv_Superposer::FillNextSlot(const GstVideoFrame* out, int& slot) {
     if (image.isNull()) {
         return false;
     }
-    CopyRows(ViewOf(*out), ViewOf(image));
+    CopyBitmapPixels(ViewOf(*out), ViewOf(image));
     m_snapshotTaken[slot].store(true, std::memory_order_release);
     return true;
 }
