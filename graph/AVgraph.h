@@ -1,16 +1,22 @@
 #pragma once
 
-// The graph data module Tdm (unit AVgraph): owns the graph `fg` for the life of the program.
-// Later work adds its fixed components and the own filter instances.
+// The graph data module Tdm (unit AVgraph): owns the graph `fg` for the life of the program, the
+// fixed components of the preview branches and the own filter instances they use.
 
+#include "graph/AudioSink.h"
 #include "graph/FilterGraph.h"
+#include "graph/PreviewSink.h"
 
 namespace vidorel {
 
+class Tzv_Superposer;
+class Tzv_TimeStamper;
+
 class Tdm {
 public:
-    // Creates the graph (DataModuleCreate). Needs gst_init to have run; registers the own
-    // elements (RegisterVidorelElements) so they can be created by factory name.
+    // Creates the graph and the components (DataModuleCreate). Needs gst_init to have run;
+    // registers the own elements (RegisterVidorelElements) so they can be created by factory
+    // name.
     Tdm();
     // DataModuleDestroy: stops the graph and releases it.
     ~Tdm();
@@ -24,9 +30,44 @@ public:
     // graph/DSFunctions.h.
     bool RemoveUpstreamChain(GstPad* pin, GstElement* stopFilter);
 
+    // Puts a component made once (an own filter, a sink, the audio converter) into the graph
+    // under `name` (its own name when empty), or takes it out; each does nothing when the
+    // component already is where it should be.
+    void AttachComponent(GstElement* element, const std::string& name = {});
+    void DetachComponent(GstElement* element);
+
+    // The own filters as the branches use them.
+    Tzv_Superposer& Superposer() const;
+    Tzv_TimeStamper& VideoStamper() const;
+    Tzv_TimeStamper& AudioStamper() const;
+    GstElement* SuperposerElement() const { return m_superposer.get(); }
+    GstElement* VideoStamperElement() const { return m_stamperVideo.get(); }
+    GstElement* AudioStamperElement() const { return m_stamperAudio.get(); }
+    // The audio converter of the preview (audioconvert ! audioresample ! capsfilter), as one
+    // bin with "sink" and "src".
+    GstElement* acm() const { return m_acm.get(); }
+
 private:
     // Declared first: destroyed last, after every component that detaches from it.
     TFilterGraph m_fg;
+
+public:
+    // Converters of the video preview (color2 is taken out with them; capture graphs use it).
+    TFilter color1{"color1"};
+    TFilter color2{"color2"};
+    TFilter color3{"color3"};
+    // The tees at the end of the source branches; capture branches tap them.
+    TFilter infdecvideo{"infdecvideo"};
+    TFilter infdecaudio{"infdecaudio"};
+    // The video window's renderer and the audio renderer (its clock is the audio clock).
+    TPreviewSink vwEcran{"vwEcran"};
+    TAudioSink audiorender{"audiorender"};
+
+private:
+    GstElementRef m_acm;
+    GstElementRef m_superposer;
+    GstElementRef m_stamperVideo;
+    GstElementRef m_stamperAudio;
 };
 
 } // namespace vidorel

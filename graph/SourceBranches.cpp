@@ -1,0 +1,497 @@
+#include "graph/SourceBranches.h"
+
+#include "filters/zv_scenedetect.h"
+#include "filters/zv_superposer.h"
+#include "filters/zv_timestamper.h"
+#include "graph/RunGraph.h"
+#include "settings/Preferences.h"
+#include "sources/CamcorderBinding.h"
+
+#include <deque>
+#include <set>
+
+GST_DEBUG_CATEGORY_STATIC(vidorel_branches_debug);
+#define GST_CAT_DEFAULT vidorel_branches_debug
+
+namespace vidorel {
+
+int FrameWidth = 0;
+int FrameHeight = 0;
+uint32_t FrameDuration = 400000;
+double FrameRate = 25.0;
+int AudioRate = 0;
+int AudioBits = 0;
+int AudioChannels = 0;
+
+GstElementRef VideoSourceFilter;
+GstElementRef AudioSourceFilter;
+GstPadRef VideoStreamConfig;
+GstPadRef AudioStreamConfig;
+std::unique_ptr<TCrossbar> VideoCrossbar;
+std::unique_ptr<TCrossbar> AudioCrossbar;
+
+namespace {
+
+void InitDebug() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        GST_DEBUG_CATEGORY_INIT(vidorel_branches_debug, "vidorelbranches", 0,
+                                "Vidorel source branches");
+    });
+}
+
+TVideoInputsFinder& Finder() {
+    static TVideoInputsFinder finder = &DefaultVideoInputs;
+    return finder;
+}
+
+// The element itself when it matches, else the first matching element inside it (a source
+// given as a bin).
+GstElementRef FindInside(GstElement* element, const std::function<bool(GstElement*)>& match) {
+    if (element == nullptr) {
+        return {};
+    }
+    if (match(element)) {
+        return GstElementRef::ref(element);
+    }
+    if (!GST_IS_BIN(element)) {
+        return {};
+    }
+    auto it = GstRef<GstIterator>::adopt(gst_bin_iterate_recurse(GST_BIN_CAST(element)));
+    GValue item = G_VALUE_INIT;
+    GstElementRef found;
+    while (!found && gst_iterator_next(it.get(), &item) == GST_ITERATOR_OK) {
+        auto* e = GST_ELEMENT_CAST(g_value_get_object(&item));
+        if (match(e)) {
+            found = GstElementRef::ref(e);
+        }
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    return found;
+}
+
+// The first element downstream of `from` (following linked outputs, breadth first) that
+// matches; the DV scene detector sits right behind the camcorder's source.
+GstElementRef FindDownstream(GstElement* from, const std::function<bool(GstElement*)>& match) {
+    std::deque<GstElementRef> todo;
+    std::set<GstElement*> seen;
+    if (from != nullptr) {
+        todo.push_back(GstElementRef::ref(from));
+    }
+    while (!todo.empty()) {
+        GstElementRef e = std::move(todo.front());
+        todo.pop_front();
+        if (!seen.insert(e.get()).second) {
+            continue;
+        }
+        if (e.get() != from && match(e.get())) {
+            return e;
+        }
+        for (auto& out : Pads(e.get(), PinDirection::Output)) {
+            auto peer = GstPadRef::adopt(gst_pad_get_peer(out.get()));
+            if (auto owner = PadOwner(peer.get())) {
+                todo.push_back(std::move(owner));
+            }
+        }
+    }
+    return {};
+}
+
+bool IsSceneDetector(GstElement* e) {
+    return FilterCast<Tzv_SceneDetect>(e) != nullptr;
+}
+
+int VideoInputSelect() {
+    return prefs::VideoInputSelect ? prefs::VideoInputSelect->Value : -1;
+}
+
+// The queue that a branch's first element reads from behind its tee (made by TapTee).
+void RemoveTapFeeding(TFilterGraph& fg, GstElement* element) {
+    auto in = FindPad(element, PinDirection::Input, 0);
+    auto peer = GstPadRef::adopt(in ? gst_pad_get_peer(in.get()) : nullptr);
+    auto queue = PadOwner(peer.get());
+    if (queue && fg.Contains(queue.get())) {
+        fg.RemoveFilter(queue.get());
+    }
+}
+
+// The format of `pad`'s link once data flows; empty facts when none came in time.
+TStreamFacts FactsOf(TFilterGraph& fg, GstPad* pad, std::chrono::milliseconds wait) {
+    try {
+        return fg.LinkFacts(pad, wait);
+    } catch (const EGraphError& e) {
+        GST_INFO("stream format not known: %s", e.what());
+        return {};
+    }
+}
+
+// The other type's open stream, when there is one.
+const TavFlux* OpenStream(const TavFlux* stream) {
+    return stream != nullptr && stream->Opened ? stream : nullptr;
+}
+
+// Takes the shared video chain out of the graph (the graph is stopped).
+void RemoveVideoChain(Tdm& dm) {
+    TFilterGraph& fg = dm.fg();
+    dm.vwEcran.TakeFrame();
+    dm.DetachComponent(dm.vwEcran.Element());
+    dm.color1.Detach();
+    dm.color2.Detach();
+    dm.color3.Detach();
+    RemoveTapFeeding(fg, dm.VideoStamperElement());
+    dm.infdecvideo.Detach();
+    dm.DetachComponent(dm.SuperposerElement());
+    dm.DetachComponent(dm.VideoStamperElement());
+    dm.Superposer().SetSceneSource(nullptr);
+}
+
+void RemoveAudioChain(Tdm& dm) {
+    TFilterGraph& fg = dm.fg();
+    dm.DetachComponent(dm.audiorender.Element());
+    dm.DetachComponent(dm.acm());
+    RemoveTapFeeding(fg, dm.AudioStamperElement());
+    dm.infdecaudio.Detach();
+    dm.DetachComponent(dm.AudioStamperElement());
+}
+
+// After a failure half-way through an open: whatever was built goes, so the next open starts
+// from a clean graph.
+template <class Stream, class Close>
+void Undo(Tdm& dm, const std::shared_ptr<Stream>& stream, void (*removeChain)(Tdm&), Close close) {
+    dm.fg().Abort();
+    try {
+        if (stream->Opened) {
+            close();
+        } else {
+            removeChain(dm);
+        }
+    } catch (const std::exception& e) {
+        GST_WARNING("the graph keeps part of a failed branch: %s", e.what());
+    }
+}
+
+} // namespace
+
+// --- rules ---
+
+void PublishVideoFacts(const TStreamFacts& facts) {
+    if (facts.IsVideo() && facts.width > 0 && facts.height > 0) {
+        FrameWidth = facts.width;
+        FrameHeight = facts.height;
+        FrameDuration = facts.frameDuration;
+    }
+    if (FrameDuration < 1000) {
+        FrameDuration = 400000;
+    }
+    FrameRate = 10000000.0 / FrameDuration;
+}
+
+void PublishAudioFacts(const TStreamFacts& facts) {
+    if (facts.IsAudio() && facts.audioRate > 0) {
+        AudioRate = facts.audioRate;
+        AudioBits = facts.audioBits;
+        AudioChannels = facts.audioChannels;
+    }
+}
+
+uint8_t StreamKindFromNativeCaps(const GstCaps* caps) {
+    if (caps == nullptr || gst_caps_is_empty(caps) || gst_caps_is_any(caps)) {
+        return 2;
+    }
+    const GstStructure* s = gst_caps_get_structure(caps, 0);
+    int version = 0;
+    if (gst_structure_has_name(s, "video/mpeg") &&
+        gst_structure_get_int(s, "mpegversion", &version)) {
+        if (version == 2) {
+            return 4;
+        }
+        if (version == 1) {
+            return 3;
+        }
+    }
+    return 2;
+}
+
+void ApplyDeviceType(TavFlux& stream, int deviceType) {
+    stream.VcrMode = deviceType == devices::ED_DEVTYPE_VCR;
+    stream.CameraMode = deviceType == devices::ED_DEVTYPE_CAMERA;
+}
+
+bool RouteVideoInputSelect(TCrossbar* crossbar, int videoInputSelect) {
+    if (crossbar == nullptr || videoInputSelect < 0 || videoInputSelect >= crossbar->InputCount()) {
+        return false;
+    }
+    return crossbar->RouteInput(videoInputSelect) == S_OK;
+}
+
+void SetVideoInputsFinder(TVideoInputsFinder finder) {
+    Finder() = finder ? std::move(finder) : TVideoInputsFinder(&DefaultVideoInputs);
+}
+
+std::shared_ptr<IVideoInputs> DefaultVideoInputs(GstElement* source) {
+    auto v4l2 = FindInside(source, [](GstElement* e) {
+        GstElementFactory* f = gst_element_get_factory(e);
+        return f != nullptr && g_strcmp0(GST_OBJECT_NAME(f), "v4l2src") == 0;
+    });
+    if (!v4l2) {
+        return nullptr;
+    }
+    GCharRef path;
+    g_object_get(v4l2.get(), "device", &path.out(), nullptr);
+    return path ? V4l2Inputs(path.get()) : nullptr;
+}
+
+void RefreshStreamFacts(Tdm& dm) {
+    if (CurrentVideo && VideoPin) {
+        PublishVideoFacts(FactsOf(dm.fg(), VideoPin.get(), std::chrono::milliseconds(0)));
+        dm.Superposer().SetFrameDuration(FrameDuration);
+    }
+    if (CurrentAudio && AudioPin) {
+        PublishAudioFacts(FactsOf(dm.fg(), AudioPin.get(), std::chrono::milliseconds(0)));
+    }
+}
+
+// --- controls ---
+
+void FindVideoControls(const TVideoSource& stream) {
+    VideoSourceFilter.reset();
+    VideoStreamConfig.reset();
+    VideoCrossbar.reset();
+    if (stream.Device) {
+        VideoSourceFilter = stream.Device->SourceFilter;
+    }
+    if (!VideoSourceFilter) {
+        return;
+    }
+    VideoStreamConfig = FindPad(VideoSourceFilter.get(), PinDirection::Output, 0);
+    if (auto inputs = Finder()(VideoSourceFilter.get());
+        inputs && HasCrossbar(inputs->Enumerate())) {
+        VideoCrossbar = std::make_unique<TCrossbar>(inputs);
+    }
+    AudioStreamConfig =
+        AudioSourceFilter ? FindPad(AudioSourceFilter.get(), PinDirection::Output, 0) : GstPadRef();
+}
+
+void FindAudioControls(const TAudioSource& stream) {
+    AudioSourceFilter.reset();
+    AudioStreamConfig.reset();
+    AudioCrossbar.reset();
+    if (stream.Device) {
+        AudioSourceFilter = stream.Device->SourceFilter;
+    }
+    if (AudioSourceFilter) {
+        AudioStreamConfig = FindPad(AudioSourceFilter.get(), PinDirection::Output, 0);
+    }
+}
+
+// --- video ---
+
+bool OpenVideoBranch(Tdm& dm, const std::shared_ptr<TVideoSource>& stream) {
+    InitDebug();
+    if (!stream || !stream->Device) {
+        return false;
+    }
+    TFilterGraph& fg = dm.fg();
+    try {
+        dm.Superposer().SetFlipOnCopy(false);
+        fg.Stop();
+        if (CurrentVideo) {
+            CloseVideoBranch(dm, CurrentVideo, true);
+        }
+        TCaptureDevice& device = *stream->Device;
+        device.AttachSource();
+        device.OpenVideoStream(stream->StreamNumber);
+        if (!VideoPin) {
+            return false;
+        }
+        FindVideoControls(*stream);
+
+        dm.color1.Attach(fg);
+        dm.infdecvideo.Attach(fg);
+        dm.color3.Attach(fg);
+        dm.AttachComponent(dm.SuperposerElement(), "Superposer");
+        dm.AttachComponent(dm.VideoStamperElement(), "Timestamper Video");
+        dm.AttachComponent(dm.vwEcran.Element());
+
+        auto overlayIn = Pad(dm.SuperposerElement(), PinDirection::Input, 0);
+        bool converted = true;
+        try {
+            fg.Connect(VideoPin.get(), Pad(dm.color1.Element(), PinDirection::Input, 0).get());
+        } catch (const EGraphError& e) {
+            GST_INFO("the converter refuses the source (%s); the overlay takes it directly",
+                     e.what());
+            converted = false;
+        }
+        if (converted) {
+            fg.Connect(Pad(dm.color1.Element(), PinDirection::Output, 0).get(), overlayIn.get());
+        } else {
+            dm.color1.Detach();
+            fg.Connect(VideoPin.get(), overlayIn.get());
+        }
+        fg.Connect(dm.SuperposerElement(), dm.infdecvideo.Element());
+        auto tap = fg.TapTee(dm.infdecvideo.Element());
+        fg.Connect(tap.get(), Pad(dm.VideoStamperElement(), PinDirection::Input, 0).get());
+        fg.Connect(dm.VideoStamperElement(), dm.color3.Element());
+        fg.Connect(dm.color3.Element(), dm.vwEcran.Element());
+
+        dm.VideoStamper().SetNoTimeMode();
+        GstElementRef scene;
+        if (stream->StreamKind == 5) {
+            scene = FindDownstream(device.SourceFilter.get(), &IsSceneDetector);
+        }
+        dm.Superposer().SetSceneSource(scene.get());
+
+        auto transport = device.Transport();
+        CamcorderWindows.Bind(*stream, OpenStream(CurrentAudio.get()), transport);
+        CurrentVideo = stream;
+        stream->Opened = true;
+        ApplyDeviceType(*stream, transport ? transport->DeviceType() : 0);
+
+        RouteVideoInputSelect(VideoCrossbar.get(), VideoInputSelect());
+
+        if (!RunGraph(dm)) {
+            GST_WARNING("the video source %s does not start: %s", stream->DisplayName.c_str(),
+                        fg.LastError().c_str());
+            // Without its branch the graph can run the other stream again.
+            CloseVideoBranch(dm, stream, true);
+            return false;
+        }
+        // The format is known once the first frame came through.
+        PublishVideoFacts(FactsOf(fg, VideoPin.get(), kFactsWait));
+        dm.Superposer().SetFrameDuration(FrameDuration);
+        if (stream->StreamKind != 5) {
+            auto nativeOut =
+                NativeTee ? FindPad(NativeTee.get(), PinDirection::Output, 0) : GstPadRef();
+            GstCapsRef nativeCaps;
+            try {
+                if (nativeOut) {
+                    nativeCaps = fg.LinkCaps(nativeOut.get());
+                }
+            } catch (const EGraphError&) {
+                // Not negotiated: nothing says it is MPEG.
+            }
+            stream->StreamKind = StreamKindFromNativeCaps(nativeCaps.get());
+        }
+        return true;
+    } catch (const std::exception& e) {
+        GST_WARNING("the video branch of %s was not built: %s", stream->DisplayName.c_str(),
+                    e.what());
+        Undo(dm, stream, &RemoveVideoChain, [&] { CloseVideoBranch(dm, stream, true); });
+        return false;
+    }
+}
+
+bool CloseVideoBranch(Tdm& dm, const std::shared_ptr<TVideoSource>& stream, bool releaseSource) {
+    InitDebug();
+    if (!stream || !stream->Opened) {
+        return false;
+    }
+    stream->Opened = false;
+    TFilterGraph& fg = dm.fg();
+    try {
+        fg.Stop();
+        RemoveVideoChain(dm);
+
+        TCaptureDevice& device = *stream->Device;
+        device.CloseVideoStream();
+        if (releaseSource && !(CurrentAudio && CurrentAudio->Device == stream->Device)) {
+            device.DetachSource();
+            CamcorderWindows.Unbind(*stream);
+        }
+        if (CurrentVideo == stream) {
+            CurrentVideo.reset();
+        }
+        return true;
+    } catch (const std::exception& e) {
+        GST_WARNING("the video branch of %s was not closed: %s", stream->DisplayName.c_str(),
+                    e.what());
+        return false;
+    }
+}
+
+// --- audio ---
+
+bool OpenAudioBranch(Tdm& dm, const std::shared_ptr<TAudioSource>& stream) {
+    InitDebug();
+    if (!stream || !stream->Device) {
+        return false;
+    }
+    TFilterGraph& fg = dm.fg();
+    try {
+        fg.Stop();
+        if (CurrentAudio && CurrentAudio->Opened) {
+            CloseAudioBranch(dm, CurrentAudio, true);
+        }
+        TCaptureDevice& device = *stream->Device;
+        device.AttachSource();
+        device.OpenAudioStream(stream->StreamNumber);
+        FindAudioControls(*stream);
+        if (!AudioPin) {
+            return false;
+        }
+
+        dm.AttachComponent(dm.acm());
+        dm.infdecaudio.Attach(fg);
+        dm.AttachComponent(dm.AudioStamperElement(), "Timestamper Audio");
+        dm.AttachComponent(dm.audiorender.Element());
+
+        fg.Connect(AudioPin.get(), Pad(dm.acm(), PinDirection::Input, 0).get());
+        fg.Connect(dm.acm(), dm.infdecaudio.Element());
+        auto tap = fg.TapTee(dm.infdecaudio.Element());
+        fg.Connect(tap.get(), Pad(dm.AudioStamperElement(), PinDirection::Input, 0).get());
+        fg.Connect(dm.AudioStamperElement(), dm.audiorender.Element());
+
+        CurrentAudio = stream;
+        dm.AudioStamper().SetNoTimeMode();
+
+        auto transport = device.Transport();
+        CamcorderWindows.Bind(*stream, OpenStream(CurrentVideo.get()), transport);
+        ApplyDeviceType(*stream, transport ? transport->DeviceType() : 0);
+        stream->Opened = true;
+
+        if (!RunGraph(dm)) {
+            GST_WARNING("the audio source %s does not start: %s", stream->DisplayName.c_str(),
+                        fg.LastError().c_str());
+            CloseAudioBranch(dm, stream, true);
+            return false;
+        }
+        PublishAudioFacts(FactsOf(fg, AudioPin.get(), kFactsWait));
+        return true;
+    } catch (const std::exception& e) {
+        GST_WARNING("the audio branch of %s was not built: %s", stream->DisplayName.c_str(),
+                    e.what());
+        Undo(dm, stream, &RemoveAudioChain, [&] { CloseAudioBranch(dm, stream, true); });
+        return false;
+    }
+}
+
+bool CloseAudioBranch(Tdm& dm, const std::shared_ptr<TAudioSource>& stream, bool releaseSource) {
+    InitDebug();
+    if (!stream || !stream->Opened) {
+        return false;
+    }
+    stream->Opened = false;
+    TFilterGraph& fg = dm.fg();
+    try {
+        fg.Stop();
+        RemoveAudioChain(dm);
+
+        TCaptureDevice& device = *stream->Device;
+        device.CloseAudioStream();
+        if (releaseSource && !(CurrentVideo && CurrentVideo->Device == stream->Device)) {
+            device.DetachSource();
+            CamcorderWindows.Unbind(*stream);
+        }
+        if (CurrentAudio == stream) {
+            CurrentAudio.reset();
+        }
+        return true;
+    } catch (const std::exception& e) {
+        GST_WARNING("the audio branch of %s was not closed: %s", stream->DisplayName.c_str(),
+                    e.what());
+        return false;
+    }
+}
+
+} // namespace vidorel

@@ -1,0 +1,87 @@
+#pragma once
+
+// The source branches: the part of the graph behind the selected video stream and the selected
+// audio stream, up to the preview window and the sound output.
+//
+//     VideoPin ! [color1] ! Superposer ! infdecvideo ! queue ! Timestamper Video ! color3
+//         ! vwEcran
+//     AudioPin ! acm ! infdecaudio ! queue ! Timestamper Audio ! audiorender
+//
+// Capture branches tap the two tees (and the device's NativeTee). Building a branch publishes
+// the stream's facts (picture size, frame duration and rate, audio format), the source's
+// controls for the settings menus, the crossbar, and binds a camcorder window to a device with
+// a tape transport.
+//
+// Main (UI) thread only: every global below is written and read there.
+
+#include "graph/AVgraph.h"
+#include "graph/CrossBar.h"
+#include "sources/CaptureSources.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace vidorel {
+
+// --- stream facts (replaced at each build) ---
+extern int FrameWidth;
+extern int FrameHeight;
+extern uint32_t FrameDuration; // 100 ns units, never below 1000
+extern double FrameRate;       // 10 000 000 / FrameDuration
+extern int AudioRate;
+extern int AudioBits;
+extern int AudioChannels;
+
+// --- the source's controls, for the settings menus ---
+// The source element of the open stream, or none.
+extern GstElementRef VideoSourceFilter;
+extern GstElementRef AudioSourceFilter;
+// The source's capture output, whose caps are the stream's configuration (size, rate, format),
+// or none.
+extern GstPadRef VideoStreamConfig;
+extern GstPadRef AudioStreamConfig;
+// The inputs of the video source when it offers a choice, or none. Audio sources have none on
+// this platform (sound-card input lines are chosen elsewhere).
+extern std::unique_ptr<TCrossbar> VideoCrossbar;
+extern std::unique_ptr<TCrossbar> AudioCrossbar;
+
+// How long an open waits for the first data to learn the stream's format.
+inline constexpr std::chrono::milliseconds kFactsWait{2000};
+
+bool OpenVideoBranch(Tdm& dm, const std::shared_ptr<TVideoSource>& stream);
+bool CloseVideoBranch(Tdm& dm, const std::shared_ptr<TVideoSource>& stream, bool releaseSource);
+bool OpenAudioBranch(Tdm& dm, const std::shared_ptr<TAudioSource>& stream);
+bool CloseAudioBranch(Tdm& dm, const std::shared_ptr<TAudioSource>& stream, bool releaseSource);
+
+// Re-reads the facts of the open streams from their links, without waiting: a source that sent
+// nothing while its branch was built (a camcorder with its tape stopped) tells them once it
+// plays. The capture controller calls it before it plans a capture.
+void RefreshStreamFacts(Tdm& dm);
+
+void FindVideoControls(const TVideoSource& stream);
+void FindAudioControls(const TAudioSource& stream);
+
+// --- the rules behind the branches, usable without a graph ---
+// Publishes the video facts of a link: size and frame duration when the link carries video
+// (else the previous values stay); a duration below 1000 counts as 25 frames per second.
+void PublishVideoFacts(const TStreamFacts& facts);
+// Publishes the audio facts of a link when it carries audio.
+void PublishAudioFacts(const TStreamFacts& facts);
+// The StreamKind of a non-DV video stream from the caps of its native stream: 4 MPEG-2 video,
+// 3 MPEG-1, 2 anything else.
+uint8_t StreamKindFromNativeCaps(const GstCaps* caps);
+// VcrMode and CameraMode from the device type a transport reports.
+void ApplyDeviceType(TavFlux& stream, int deviceType);
+// Routes "Video Input Select" through the crossbar when it names one of its inputs; -1 or an
+// index beyond the inputs leaves the device's routing as it is. True when routed.
+bool RouteVideoInputSelect(TCrossbar* crossbar, int videoInputSelect);
+
+// Where FindVideoControls gets the inputs of a source element: by default the V4L2 device a
+// v4l2src reads; null for other sources. Replaceable (tests, other input kinds).
+using TVideoInputsFinder = std::function<std::shared_ptr<IVideoInputs>(GstElement* source)>;
+void SetVideoInputsFinder(TVideoInputsFinder finder);
+std::shared_ptr<IVideoInputs> DefaultVideoInputs(GstElement* source);
+
+} // namespace vidorel
