@@ -63,7 +63,10 @@ size_t parseQuoted(const std::string& s, size_t pos, std::string& out) {
     for (size_t i = pos + 1; i < s.size(); ++i) {
         const char c = s[i];
         if (c == '\\' && i + 1 < s.size()) {
-            out.push_back(s[++i]);
+            // Line breaks inside a text (the excluded-sources list holds one name per line)
+            // are written as \r and \n so that every value stays on its own line.
+            const char e = s[++i];
+            out.push_back(e == 'r' ? '\r' : e == 'n' ? '\n' : e);
         } else if (c == '"') {
             return i + 1;
         } else {
@@ -76,10 +79,16 @@ size_t parseQuoted(const std::string& s, size_t pos, std::string& out) {
 std::string quote(const std::string& s) {
     std::string out = "\"";
     for (char c : s) {
-        if (c == '\\' || c == '"') {
-            out.push_back('\\');
+        if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else {
+            if (c == '\\' || c == '"') {
+                out.push_back('\\');
+            }
+            out.push_back(c);
         }
-        out.push_back(c);
     }
     out.push_back('"');
     return out;

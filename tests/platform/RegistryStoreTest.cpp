@@ -45,6 +45,7 @@ TEST_F(RegistryStoreTest, values_roundTrip_throughTheFileWithTheirTypes) {
         reg.WriteString("Path", "C:\\dir \"quoted\"");
         reg.WriteBinary("Framerate", std::string("\x00\x00\x00\x00\x00\x00\x32\x40", 8));
         reg.WriteString("Décalage", "é");
+        reg.WriteString("List", "Cam\r\nC:\\rdir\r\n");
         ASSERT_TRUE(reg.Commit());
     }
     const std::string text = slurp(file_);
@@ -59,6 +60,10 @@ TEST_F(RegistryStoreTest, values_roundTrip_throughTheFileWithTheirTypes) {
     EXPECT_EQ(back.ReadString("Path"), "C:\\dir \"quoted\"");
     EXPECT_EQ(back.ReadBinary("Framerate")->size(), 8u);
     EXPECT_EQ(back.ReadString("Décalage"), "é");
+    // line breaks stay inside the one line of their value
+    EXPECT_NE(text.find("\"List\"=\"Cam\\r\\nC:\\\\rdir\\r\\n\""), std::string::npos);
+    EXPECT_EQ(back.ReadString("List"), "Cam\r\nC:\\rdir\r\n");
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "registry.reg.bad"));
     // a value read as the wrong type is absent, not converted
     EXPECT_FALSE(back.ReadString("Volume"));
     EXPECT_FALSE(back.ReadDWord("Path"));

@@ -122,6 +122,7 @@ TEST_F(PreferencesTest, saveThenLoad_restoresAll88InCatalogueOrder) {
     prefs::WideScreen->Value = true;
     prefs::PanneauActif->Value = 6;
     prefs::CaptureFormat->Value = 9;
+    prefs::SourcesExclues->Value = "USB Camera\r\nSound card\r\n";
     prefs::IncrustFont->Font = TFont{"Liberation Sans", 30, 0x0000FF, false, true, true, false};
     ASSERT_TRUE(SavePreferences());
 
@@ -149,6 +150,8 @@ TEST_F(PreferencesTest, saveThenLoad_restoresAll88InCatalogueOrder) {
     EXPECT_TRUE(prefs::WideScreen->Value);
     EXPECT_EQ(prefs::PanneauActif->Value, 6);
     EXPECT_EQ(prefs::CaptureFormat->Value, 9);
+    EXPECT_EQ(prefs::SourcesExclues->Value, "USB Camera\r\nSound card\r\n");
+    EXPECT_FALSE(fs::exists(file_.string() + ".bad"));
     EXPECT_EQ(prefs::IncrustFont->Font,
               (TFont{"Liberation Sans", 30, 0x0000FF, false, true, true, false}));
 
