@@ -6,6 +6,7 @@
 #include "graph/SourceBranches.h"
 #include "devices/DeviceKind.h"
 #include "devices/VirtualDevices.h"
+#include "filters/zv_superposer.h"
 #include "graph/RunGraph.h"
 #include "settings/Preferences.h"
 #include "sources/CamcorderBinding.h"
@@ -13,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <atomic>
 #include <chrono>
@@ -115,8 +116,9 @@ protected:
         static int argc = 1;
         static char name[] = "branches";
         static char* argv[] = {name, nullptr};
+        // The overlay draws its text only in a process with a GUI application (offscreen here).
         if (!QCoreApplication::instance()) {
-            new QCoreApplication(argc, argv);
+            new QGuiApplication(argc, argv);
         }
     }
 
@@ -277,12 +279,20 @@ TEST_F(SourceBranchesTest, dvDeck_videoAndAudio_shareOneCamcorderWindow_untilBot
     transport->SetMode(devices::ED_MODE_PLAY);
     FrameWidth = 0;
 
+    // Ten seconds into the tape, so the overlay's timecode can only come from the tape.
+    auto deck = std::dynamic_pointer_cast<devices::TTapeDeck>(transport);
+    ASSERT_TRUE(deck);
+    deck->Cue(250);
+    dm.Superposer().SetTextSource(2);
+
     ASSERT_TRUE(OpenVideoBranch(dm, video)) << dm.fg().LastError();
     EXPECT_TRUE(FramesFlow());
     EXPECT_EQ(FrameWidth, 720);
     EXPECT_EQ(FrameHeight, 576);
     EXPECT_EQ(FrameDuration, 400000u);
     EXPECT_EQ(video->StreamKind, 5);
+    // The overlay reads the records of this deck's scene detector.
+    EXPECT_EQ(dm.Superposer().LastLine2().left(6).toStdString(), "0:00:1");
     EXPECT_TRUE(video->HasTransport);
     EXPECT_TRUE(video->VcrMode);
     EXPECT_FALSE(video->CameraMode);
