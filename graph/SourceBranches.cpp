@@ -410,6 +410,21 @@ bool CloseVideoBranch(Tdm& dm, const std::shared_ptr<TVideoSource>& stream, bool
     }
 }
 
+void CloseBranchesOfDevice(Tdm& dm, const std::shared_ptr<TCaptureDevice>& device) {
+    if (CurrentVideo && CurrentVideo->Device == device) {
+        CloseVideoBranch(dm, CurrentVideo, true);
+    }
+    if (CurrentAudio && CurrentAudio->Device == device) {
+        CloseAudioBranch(dm, CurrentAudio, true);
+    }
+}
+
+void CloseBranchesOnDeviceRemoval(Tdm& dm, TSourceLists& lists) {
+    lists.BeforeDeviceRemoval = [&dm](const std::shared_ptr<TCaptureDevice>& device) {
+        CloseBranchesOfDevice(dm, device);
+    };
+}
+
 // --- audio ---
 
 bool OpenAudioBranch(Tdm& dm, const std::shared_ptr<TAudioSource>& stream) {

@@ -54,6 +54,11 @@ bool OpenVideoBranch(Tdm& dm, const std::shared_ptr<TVideoSource>& stream);
 bool CloseVideoBranch(Tdm& dm, const std::shared_ptr<TVideoSource>& stream, bool releaseSource);
 bool OpenAudioBranch(Tdm& dm, const std::shared_ptr<TAudioSource>& stream);
 bool CloseAudioBranch(Tdm& dm, const std::shared_ptr<TAudioSource>& stream, bool releaseSource);
+// Closes the branches (video, audio) built on a device's streams, releasing its source: what a
+// device that vanished needs before it leaves the device lists.
+void CloseBranchesOfDevice(Tdm& dm, const std::shared_ptr<TCaptureDevice>& device);
+// Makes the refreshes of `lists` close the branches of a vanishing device through `dm`.
+void CloseBranchesOnDeviceRemoval(Tdm& dm, TSourceLists& lists);
 
 // Re-reads the facts of the open streams from their links, without waiting: a source that sent
 // nothing while its branch was built (a camcorder with its tape stopped) tells them once it

@@ -143,7 +143,9 @@ std::shared_ptr<TCaptureDevice> TCaptureDeviceList::operator[](int i) const {
     return items_[static_cast<size_t>(i)];
 }
 
-bool TCaptureDeviceList::Refresh(const devices::TDeviceMonitor& monitor) {
+bool TCaptureDeviceList::Refresh(
+    const devices::TDeviceMonitor& monitor,
+    const std::function<void(const std::shared_ptr<TCaptureDevice>&)>& beforeRemoval) {
     for (auto& d : items_) {
         d->Present = 0;
     }
@@ -172,6 +174,9 @@ bool TCaptureDeviceList::Refresh(const devices::TDeviceMonitor& monitor) {
             continue;
         }
         // The vanished device's open branches are closed before it leaves the list.
+        if (beforeRemoval) {
+            beforeRemoval(d);
+        }
         if (CurrentVideo && CurrentVideo->Device == d) {
             d->CloseVideoStream();
             CurrentVideo->Opened = false;
@@ -236,7 +241,8 @@ template <typename S> void Append(std::vector<std::shared_ptr<S>>& streams, std:
 bool RefreshSourceLists(TSourceLists& lists, const devices::TDeviceMonitor& monitor) {
     lists.VideoStreams.clear();
     lists.AudioStreams.clear();
-    if (!lists.VideoDevices.Refresh(monitor) || !lists.AudioDevices.Refresh(monitor)) {
+    if (!lists.VideoDevices.Refresh(monitor, lists.BeforeDeviceRemoval) ||
+        !lists.AudioDevices.Refresh(monitor, lists.BeforeDeviceRemoval)) {
         return false;
     }
     for (int i = 0; i < lists.VideoDevices.Count(); ++i) {

@@ -10,6 +10,7 @@
 #include "platform/GstRef.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -103,7 +104,12 @@ extern std::shared_ptr<TAudioSource> CurrentAudio;
 class TCaptureDeviceList {
 public:
     explicit TCaptureDeviceList(devices::DeviceCategory category) : category_(category) {}
-    bool Refresh(const devices::TDeviceMonitor& monitor);
+    // `beforeRemoval` sees each vanished device while it is still whole, so whoever built on
+    // its streams (the preview branches) can take that down first; what is still open after
+    // it is closed here.
+    bool
+    Refresh(const devices::TDeviceMonitor& monitor,
+            const std::function<void(const std::shared_ptr<TCaptureDevice>&)>& beforeRemoval = {});
     // Smallest n >= 1 no device of the list with numbering key `key` has.
     int NextNumber(const std::string& key) const;
     int IndexOfMoniker(const std::string& moniker) const;
@@ -130,6 +136,8 @@ struct TSourceLists {
     std::vector<std::shared_ptr<TVideoSource>> VideoStreams;
     std::vector<std::shared_ptr<TAudioSource>> AudioStreams;
     TExclusionList Exclusions;
+    // Called for a device that vanished, before it leaves its list (see Refresh).
+    std::function<void(const std::shared_ptr<TCaptureDevice>&)> BeforeDeviceRemoval;
 };
 
 // Refreshes both device lists and rebuilds both stream lists minus the excluded sources.

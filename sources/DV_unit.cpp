@@ -171,11 +171,11 @@ public:
         }
         try {
             TFilterGraph& g = *SourceGraph;
-            capDemux_ = MakeElement("dvdemux", "dv_splitter2");
+            capDemux_ = MakeElement("dvdemux", sourcegraph::UniqueName("dv_splitter2").c_str());
             capVideoQueue_ = MakeElement("queue");
             capAudioQueue_ = MakeElement("queue");
-            CaptureMux_ = MakeElement("avimux", "CaptureMux");
-            CaptureSink_ = MakeElement("filesink", "CaptureSink");
+            CaptureMux_ = MakeElement("avimux", sourcegraph::UniqueName("CaptureMux").c_str());
+            CaptureSink_ = MakeElement("filesink", sourcegraph::UniqueName("CaptureSink").c_str());
             g_object_set(CaptureSink_.get(), "location", fileName.c_str(), nullptr);
             for (const GstElementRef* e :
                  {&CaptureSink_, &CaptureMux_, &capVideoQueue_, &capAudioQueue_, &capDemux_}) {

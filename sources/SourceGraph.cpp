@@ -7,9 +7,22 @@ namespace vidorel::sourcegraph {
 // The device sets answer with booleans where the graph layer throws: a device that cannot be
 // built is reported by its open operation, not by an exception through the UI.
 
+std::string UniqueName(const std::string& name) {
+    if (name.empty() || !SourceGraph || !SourceGraph->FindFilter(name)) {
+        return name;
+    }
+    for (int n = 2;; ++n) {
+        std::string candidate = name + " #" + std::to_string(n);
+        if (!SourceGraph->FindFilter(candidate)) {
+            return candidate;
+        }
+    }
+}
+
 GstElementRef Make(const char* factory, const std::string& name) {
     try {
-        return MakeElement(factory, name.empty() ? nullptr : name.c_str());
+        const std::string unique = UniqueName(name);
+        return MakeElement(factory, unique.empty() ? nullptr : unique.c_str());
     } catch (const EGraphError& e) {
         GST_WARNING("%s", e.what());
         return {};

@@ -9,6 +9,10 @@
 
 namespace vidorel::sourcegraph {
 
+// `name` itself while the graph holds no element of that name, else "name #2", "name #3", ...:
+// two devices of one kind each keep their own set in the one graph.
+std::string UniqueName(const std::string& name);
+// Creates an element under UniqueName(name); null when the factory is missing.
 GstElementRef Make(const char* factory, const std::string& name);
 // Adds to the source graph and follows its state; false without a graph.
 bool Add(const GstElementRef& e);

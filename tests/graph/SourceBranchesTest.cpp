@@ -348,9 +348,7 @@ TEST_F(SourceBranchesTest, sourceThatFailsToStart_givesFalse_andTheGraphStaysUsa
     EXPECT_TRUE(SoundFlows());
 }
 
-// Issue 6: enabled once a DV device names its private elements per device; two decks attached
-// at once now clash on the name "dv_Scenedetect" and the second one cannot attach.
-TEST_F(SourceBranchesTest, DISABLED_videoOfOneDeck_andAudioOfAnother_useCamcorderWindowsOneAndTwo) {
+TEST_F(SourceBranchesTest, videoOfOneDeck_andAudioOfAnother_useCamcorderWindowsOneAndTwo) {
     const std::string id = devices::AddVirtualDevice("Second Deck", devices::VirtualKind::DvDeck);
     ASSERT_TRUE(RefreshSourceLists(lists, monitor));
     RecordingCamWindow w1, w2;
@@ -371,6 +369,34 @@ TEST_F(SourceBranchesTest, DISABLED_videoOfOneDeck_andAudioOfAnother_useCamcorde
     CloseAudioBranch(dm, audio, true);
     CloseVideoBranch(dm, video, true);
     devices::RemoveVirtualDevice(id);
+}
+
+TEST_F(SourceBranchesTest, deckThatVanishesWhileShown_takesItsBranchesAndWindowWithIt) {
+    const std::string id = devices::AddVirtualDevice("Portable Deck", devices::VirtualKind::DvDeck);
+    CloseBranchesOnDeviceRemoval(dm, lists);
+    ASSERT_TRUE(RefreshSourceLists(lists, monitor));
+    RecordingCamWindow w1, w2;
+    CamcorderWindows.SetWindows(&w1, &w2);
+    auto video = Video("DV Source #2 - Video");
+    auto audio = Audio("DV Source #2 - Audio");
+    ASSERT_TRUE(video && audio);
+    video->Device->Transport()->SetMode(devices::ED_MODE_PLAY);
+    ASSERT_TRUE(OpenVideoBranch(dm, video)) << dm.fg().LastError();
+    ASSERT_TRUE(OpenAudioBranch(dm, audio)) << dm.fg().LastError();
+    EXPECT_TRUE(FramesFlow());
+    EXPECT_TRUE(w1.TransportAvailable());
+
+    devices::RemoveVirtualDevice(id);
+    ASSERT_TRUE(RefreshSourceLists(lists, monitor));
+    EXPECT_FALSE(CurrentVideo || CurrentAudio);
+    EXPECT_FALSE(InGraph("Superposer") || InGraph("infdecvideo") || InGraph("acm"));
+    EXPECT_FALSE(sourcegraph::InGraph(video->Device->SourceFilter));
+    EXPECT_FALSE(w1.TransportAvailable());
+    EXPECT_FALSE(w1.shown);
+
+    // The remaining sources open as before.
+    ASSERT_TRUE(OpenVideoBranch(dm, Video("Vidorel Test Pattern"))) << dm.fg().LastError();
+    EXPECT_TRUE(FramesFlow());
 }
 
 TEST_F(SourceBranchesTest, dvDeckWithItsTapeStopped_opens_andTellsItsFactsOncePlayed) {
