@@ -171,6 +171,38 @@ void Undo(Tdm& dm, const std::shared_ptr<Stream>& stream, void (*removeChain)(Td
     }
 }
 
+// The close of either branch: the chain goes, the device closes the stream, and the source and
+// the camcorder window go too unless the other branch still uses the same device.
+template <class Stream, class Other>
+bool CloseBranch(Tdm& dm, const std::shared_ptr<Stream>& stream, bool releaseSource,
+                 void (*removeChain)(Tdm&), void (TCaptureDevice::*closeStream)(),
+                 std::shared_ptr<Stream>& current, const std::shared_ptr<Other>& other,
+                 const char* what) {
+    InitDebug();
+    if (!stream || !stream->Opened) {
+        return false;
+    }
+    stream->Opened = false;
+    try {
+        dm.fg().Stop();
+        removeChain(dm);
+        TCaptureDevice& device = *stream->Device;
+        (device.*closeStream)();
+        if (releaseSource && !(other && other->Device == stream->Device)) {
+            device.DetachSource();
+            CamcorderWindows.Unbind(*stream);
+        }
+        if (current == stream) {
+            current.reset();
+        }
+        return true;
+    } catch (const std::exception& e) {
+        GST_WARNING("the %s branch of %s was not closed: %s", what, stream->DisplayName.c_str(),
+                    e.what());
+        return false;
+    }
+}
+
 } // namespace
 
 // --- rules ---
@@ -383,31 +415,8 @@ bool OpenVideoBranch(Tdm& dm, const std::shared_ptr<TVideoSource>& stream) {
 }
 
 bool CloseVideoBranch(Tdm& dm, const std::shared_ptr<TVideoSource>& stream, bool releaseSource) {
-    InitDebug();
-    if (!stream || !stream->Opened) {
-        return false;
-    }
-    stream->Opened = false;
-    TFilterGraph& fg = dm.fg();
-    try {
-        fg.Stop();
-        RemoveVideoChain(dm);
-
-        TCaptureDevice& device = *stream->Device;
-        device.CloseVideoStream();
-        if (releaseSource && !(CurrentAudio && CurrentAudio->Device == stream->Device)) {
-            device.DetachSource();
-            CamcorderWindows.Unbind(*stream);
-        }
-        if (CurrentVideo == stream) {
-            CurrentVideo.reset();
-        }
-        return true;
-    } catch (const std::exception& e) {
-        GST_WARNING("the video branch of %s was not closed: %s", stream->DisplayName.c_str(),
-                    e.what());
-        return false;
-    }
+    return CloseBranch(dm, stream, releaseSource, &RemoveVideoChain,
+                       &TCaptureDevice::CloseVideoStream, CurrentVideo, CurrentAudio, "video");
 }
 
 void CloseBranchesOfDevice(Tdm& dm, const std::shared_ptr<TCaptureDevice>& device) {
@@ -482,31 +491,8 @@ bool OpenAudioBranch(Tdm& dm, const std::shared_ptr<TAudioSource>& stream) {
 }
 
 bool CloseAudioBranch(Tdm& dm, const std::shared_ptr<TAudioSource>& stream, bool releaseSource) {
-    InitDebug();
-    if (!stream || !stream->Opened) {
-        return false;
-    }
-    stream->Opened = false;
-    TFilterGraph& fg = dm.fg();
-    try {
-        fg.Stop();
-        RemoveAudioChain(dm);
-
-        TCaptureDevice& device = *stream->Device;
-        device.CloseAudioStream();
-        if (releaseSource && !(CurrentVideo && CurrentVideo->Device == stream->Device)) {
-            device.DetachSource();
-            CamcorderWindows.Unbind(*stream);
-        }
-        if (CurrentAudio == stream) {
-            CurrentAudio.reset();
-        }
-        return true;
-    } catch (const std::exception& e) {
-        GST_WARNING("the audio branch of %s was not closed: %s", stream->DisplayName.c_str(),
-                    e.what());
-        return false;
-    }
+    return CloseBranch(dm, stream, releaseSource, &RemoveAudioChain,
+                       &TCaptureDevice::CloseAudioStream, CurrentAudio, CurrentVideo, "audio");
 }
 
 } // namespace vidorel
