@@ -1,6 +1,6 @@
 vidorel_add_test(vidorel_framework_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/framework_test.cpp ${CMAKE_CURRENT_LIST_DIR}/tsnormalizer_test.cpp
-            ${CMAKE_CURRENT_LIST_DIR}/registration_test.cpp ${CMAKE_SOURCE_DIR}/tests/support/MediaProbe.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/registration_test.cpp
     LIBS vidorel_filters PkgConfig::GSTCHECK Qt6::Core)
 target_compile_definitions(vidorel_framework_tests PRIVATE
     VIDOREL_GST_PLUGIN_DIR="${CMAKE_BINARY_DIR}/gst-plugins")
