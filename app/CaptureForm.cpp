@@ -1,22 +1,56 @@
 #include "app/CaptureForm.h"
 
+#include "app/VideoWindow.h"
+#include "devices/DeviceMonitor.h"
+#include "filters/zv_superposer.h"
+#include "graph/AVgraph.h"
+#include "graph/RunGraph.h"
+#include "graph/SourceBranches.h"
 #include "settings/Preferences.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QShowEvent>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace vidorel {
+
+namespace {
+
+// The stream of that name, else the first one (null for an empty list).
+template <typename S>
+std::shared_ptr<S> NamedOrFirst(const std::vector<std::shared_ptr<S>>& streams,
+                                const std::string& name) {
+    auto it = std::find_if(streams.begin(), streams.end(),
+                           [&](const auto& s) { return s->DisplayName == name; });
+    if (it != streams.end()) {
+        return *it;
+    }
+    return streams.empty() ? nullptr : streams.front();
+}
+
+} // namespace
 
 TCaptureForm::TCaptureForm(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("CaptureForm"));
     setWindowTitle(NormalCaption());
     setFixedSize(kClientWidth, kClientHeight);
+    // The video area: the preview window fills it.
+    panel1_ = new QWidget(this);
+    panel1_->setObjectName(QStringLiteral("Panel1"));
+    panel1_->setGeometry(10, 40, 415, 321);
+    vwEcran_ = new TVideoWindow(panel1_);
+    vwEcran_->setGeometry(0, 0, 415, 321);
     FormCreate();
 }
 
-TCaptureForm::~TCaptureForm() = default;
+TCaptureForm::~TCaptureForm() {
+    FormCloseQuery();
+    vwEcran_->Attach(nullptr);
+}
 
 QString TCaptureForm::NormalCaption() {
     return QStringLiteral("%1 %2 by %3")
@@ -39,6 +73,9 @@ void TCaptureForm::showEvent(QShowEvent* e) {
 
 void TCaptureForm::FormShow() {
     LoadPreferences();
+    // The rest of the start-up waits for the first idle moment, so the window is on screen
+    // while devices are enumerated and the preview starts.
+    QTimer::singleShot(0, this, [this] { AppEvents1Idle(); });
 }
 
 void TCaptureForm::LoadPreferences() {
@@ -53,6 +90,158 @@ void TCaptureForm::LoadPreferences() {
     move(prefs::Left->Value, prefs::Top->Value);
 }
 
+void TCaptureForm::AppEvents1Idle() {
+    if (startupDone_ || closed_) {
+        return;
+    }
+    try {
+        errorText_.clear();
+        // Without a data module there is no media work to start (a window under test).
+        if (dm_ != nullptr) {
+            vwEcran_->Attach(&dm_->vwEcran);
+            CloseBranchesOnDeviceRemoval(*dm_, lists_);
+            ApplyVolume();
+            ApplyWantedEffects();
+            lists_.Exclusions = LoadExclusions(prefs::SourcesExclues->Value);
+            if (!RefreshSourceLists()) {
+                errorText_ += "Impossible to load the Video sources\r\n";
+            }
+            SelectVideoSource(prefs::SourceVideo->Value);
+            SelectAudioSource(prefs::SourceAudio->Value);
+        }
+    } catch (const std::exception&) {
+        // A start-up failure leaves the window usable with what was reached.
+    }
+    startupDone_ = true;
+}
+
+bool TCaptureForm::RefreshSourceLists() {
+    try {
+        if (!monitor_) {
+            monitor_ = std::make_unique<devices::TDeviceMonitor>();
+            std::string error;
+            if (!monitor_->Start(&error)) {
+                monitor_.reset();
+                return false;
+            }
+        }
+        return vidorel::RefreshSourceLists(lists_, *monitor_);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void TCaptureForm::ApplyVolume() {
+    dm_->audiorender.SetMute(prefs::MuteOn->Value);
+    dm_->audiorender.SetVolume(prefs::Volume->Value);
+}
+
+void TCaptureForm::ApplyWantedEffects() {
+    Tzv_Superposer& overlay = dm_->Superposer();
+    overlay.SetEffectsEnabled(prefs::ActiverSuperposition->Value);
+    overlay.SetInlayEnabled(prefs::WantIncrust->Value);
+    overlay.SetFlipVertical(prefs::WantVertFlip->Value);
+    overlay.SetMirror(prefs::WantHorzFlip->Value);
+    overlay.SetDeinterlace(prefs::WantDeinter->Value);
+    overlay.SetTextSource(prefs::WhatIncrust->Value);
+    overlay.SetDateTimeFormats(prefs::FormatDatecode1->Value, prefs::FormatDatecode2->Value);
+    overlay.SetNoDatecodeText(prefs::NoDatecode->Value);
+    overlay.SetTextPosition(prefs::PositionX->Value, prefs::PositionY->Value,
+                            prefs::Alignement->Value);
+    overlay.SetAutoFontSize(prefs::TailleAutomatique->Value);
+    const TFont& font = prefs::IncrustFont->Font;
+    overlay.SetFontName(font.Name);
+    overlay.SetFontSize(font.Size);
+    overlay.SetFontColor(font.Color);
+    overlay.SetFontBold(font.Bold);
+    overlay.SetFontItalic(font.Italic);
+    overlay.SetFontUnderline(font.Underline);
+    overlay.SetFontStrikeOut(font.StrikeOut);
+}
+
+bool TCaptureForm::SelectVideoSource(const std::string& name) {
+    if (dm_ == nullptr) {
+        return false;
+    }
+    if (CurrentVideo && CurrentVideo->DisplayName == name) {
+        return true;
+    }
+    if (!CurrentVideo && name == kNoVideoStream) {
+        return true;
+    }
+    bool result = false;
+    try {
+        if (name != kNoVideoStream && !lists_.VideoStreams.empty()) {
+            auto stream = NamedOrFirst(lists_.VideoStreams, name);
+            if (OpenVideoBranch(*dm_, stream)) {
+                prefs::SourceVideo->Value = stream->DisplayName;
+                result = true;
+            }
+        } else {
+            if (CurrentVideo) {
+                CloseVideoBranch(*dm_, CurrentVideo, true);
+            }
+            prefs::SourceVideo->Value = kNoVideoStream;
+            result = true;
+        }
+    } catch (const std::exception&) {
+        result = false;
+    }
+    RunGraph(*dm_);
+    return result;
+}
+
+bool TCaptureForm::SelectAudioSource(const std::string& name) {
+    if (dm_ == nullptr) {
+        return false;
+    }
+    if (CurrentAudio && CurrentAudio->DisplayName == name) {
+        return true;
+    }
+    if (!CurrentAudio && name == kNoAudioStream) {
+        return true;
+    }
+    bool result = false;
+    try {
+        if (name != kNoAudioStream && !lists_.AudioStreams.empty()) {
+            auto stream = NamedOrFirst(lists_.AudioStreams, name);
+            if (OpenAudioBranch(*dm_, stream)) {
+                prefs::SourceAudio->Value = stream->DisplayName;
+                result = true;
+            }
+        } else {
+            if (CurrentAudio) {
+                CloseAudioBranch(*dm_, CurrentAudio, true);
+            }
+            prefs::SourceAudio->Value = kNoAudioStream;
+            result = true;
+        }
+    } catch (const std::exception&) {
+        result = false;
+    }
+    RunGraph(*dm_);
+    return result;
+}
+
+void TCaptureForm::FormCloseQuery() {
+    if (closed_) {
+        return;
+    }
+    closed_ = true;
+    if (dm_ == nullptr) {
+        return;
+    }
+    // The branches go before the graph; the window stops showing frames first.
+    vwEcran_->Attach(nullptr);
+    if (CurrentVideo) {
+        CloseVideoBranch(*dm_, CurrentVideo, true);
+    }
+    if (CurrentAudio) {
+        CloseAudioBranch(*dm_, CurrentAudio, true);
+    }
+    dm_->fg().Stop();
+}
+
 void TCaptureForm::StorePreferences() {
     prefs::Top->Value = frameGeometry().top();
     prefs::Left->Value = frameGeometry().left();
@@ -61,10 +250,19 @@ void TCaptureForm::StorePreferences() {
 
 void TCaptureForm::closeEvent(QCloseEvent* e) {
     // Closing is always allowed; the save at exit stays silent when it fails.
-    if (shown_ && prefs::SauverPreferences != nullptr && prefs::SauverPreferences->Value) {
-        StorePreferences();
+    if (!closed_) {
+        FormCloseQuery();
+        if (shown_ && prefs::SauverPreferences != nullptr && prefs::SauverPreferences->Value) {
+            StorePreferences();
+        }
     }
     e->accept();
+}
+
+void TCaptureForm::SetDataModule(Tdm* dm) {
+    dm_ = dm;
+    // The devices build their sets into the same graph.
+    SourceGraph = dm != nullptr ? &dm->fg() : nullptr;
 }
 
 } // namespace vidorel

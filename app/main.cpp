@@ -6,7 +6,6 @@
 #include "graph/AVgraph.h"
 #include "graph/DSFunctions.h"
 #include "settings/Preferences.h"
-#include "sources/CaptureSources.h"
 
 #include <QApplication>
 
@@ -28,7 +27,10 @@ int main(int argc, char** argv) {
     // touch the graph.
     vidorel::TCaptureForm form;
     vidorel::Tdm dm;
-    vidorel::SourceGraph = &dm.fg();
+    form.SetDataModule(&dm);
     form.show();
-    return app.exec();
+    const int rc = app.exec();
+    // The preview goes before the data module and its graph (a no-op when the user closed it).
+    form.close();
+    return rc;
 }
