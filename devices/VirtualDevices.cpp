@@ -19,7 +19,7 @@ using namespace vidorel::devices;
 
 // What one of our devices stands for; allocated in instance init, freed in finalize.
 struct DeviceImpl {
-    VirtualDeviceSpec spec;
+    VirtualDeviceInfo info;
     int order = -1;    // listing rank among virtual devices; -1 for FireWire units
     uint64_t guid = 0; // FireWire units
 };
@@ -61,9 +61,9 @@ namespace {
 // thread GStreamer starts them from; everything here is guarded by `mutex`.
 struct VirtualState {
     std::mutex mutex;
-    std::vector<VirtualDeviceSpec> extras;
+    std::vector<VirtualDeviceInfo> extras;
     int extraSeq = 0;
-    std::vector<VirtualDeviceSpec> specs;
+    std::vector<VirtualDeviceInfo> infos;
     std::map<std::string, std::shared_ptr<TFrameSource>> fileTapes; // by id, validated
     std::map<std::string, std::shared_ptr<TTapeDeck>> decks;        // by id
     GstDeviceProvider* running = nullptr;     // the started provider (it outlives its start)
@@ -94,16 +94,16 @@ GstCaps* CapsOf(VirtualKind kind) {
     return gst_caps_from_string("video/x-dv, systemstream=(boolean)true");
 }
 
-GstDevice* NewVirtualDevice(const VirtualDeviceSpec& spec, int order) {
-    auto caps = GstRef<GstCaps>::adopt(CapsOf(spec.kind));
+GstDevice* NewVirtualDevice(const VirtualDeviceInfo& info, int order) {
+    auto caps = GstRef<GstCaps>::adopt(CapsOf(info.kind));
     auto props = GstRef<GstStructure>::adopt(
         gst_structure_new("vidorel-device", kDeviceApiProperty, G_TYPE_STRING, "vidorel",
-                          kDevicePathProperty, G_TYPE_STRING, spec.id.c_str(), nullptr));
-    const char* klass = spec.kind == VirtualKind::TestTone ? "Audio/Source" : "Video/Source";
+                          kDevicePathProperty, G_TYPE_STRING, info.id.c_str(), nullptr));
+    const char* klass = info.kind == VirtualKind::TestTone ? "Audio/Source" : "Video/Source";
     auto* d = static_cast<GstDevice*>(
-        g_object_new(vidorel_device_get_type(), "display-name", spec.name.c_str(), "caps",
+        g_object_new(vidorel_device_get_type(), "display-name", info.name.c_str(), "caps",
                      caps.get(), "device-class", klass, "properties", props.get(), nullptr));
-    Impl(d).spec = spec;
+    Impl(d).info = info;
     Impl(d).order = order;
     return d;
 }
@@ -119,7 +119,7 @@ std::string DataHome() {
 
 // The standard devices, one deck per usable tape file, then the extras. Called under mutex.
 void Rescan(VirtualState& s) {
-    std::vector<VirtualDeviceSpec> specs = {
+    std::vector<VirtualDeviceInfo> infos = {
         {"vidorel:test-pattern", kTestPatternName, VirtualKind::TestPattern, {}},
         {"vidorel:test-tone", kTestToneName, VirtualKind::TestTone, {}},
         {"vidorel:dv-test-deck", kTestDeckName, VirtualKind::DvDeck, {}},
@@ -148,30 +148,30 @@ void Rescan(VirtualState& s) {
         }
         tapes[id] = tape;
         const std::string stem = std::filesystem::path(path).stem().string();
-        specs.push_back(
+        infos.push_back(
             {id, std::string(kTestDeckName) + " (" + stem + ")", VirtualKind::DvDeck, path});
     }
-    specs.insert(specs.end(), s.extras.begin(), s.extras.end());
+    infos.insert(infos.end(), s.extras.begin(), s.extras.end());
     s.fileTapes = std::move(tapes);
-    s.specs = std::move(specs);
+    s.infos = std::move(infos);
     // A deck whose device is gone goes with it; an open element keeps its own reference.
     for (auto it = s.decks.begin(); it != s.decks.end();) {
         const bool listed =
-            std::any_of(s.specs.begin(), s.specs.end(),
-                        [&](const VirtualDeviceSpec& v) { return v.id == it->first; });
+            std::any_of(s.infos.begin(), s.infos.end(),
+                        [&](const VirtualDeviceInfo& v) { return v.id == it->first; });
         it = listed ? std::next(it) : s.decks.erase(it);
     }
 }
 
-// Announces the current specs on the running provider. Called under mutex.
+// Announces the current infos on the running provider. Called under mutex.
 void Publish(VirtualState& s) {
     if (!s.running) {
         return;
     }
     for (auto it = s.posted.begin(); it != s.posted.end();) {
         const bool listed =
-            std::any_of(s.specs.begin(), s.specs.end(),
-                        [&](const VirtualDeviceSpec& v) { return v.id == it->first; });
+            std::any_of(s.infos.begin(), s.infos.end(),
+                        [&](const VirtualDeviceInfo& v) { return v.id == it->first; });
         if (listed) {
             ++it;
             continue;
@@ -179,10 +179,10 @@ void Publish(VirtualState& s) {
         gst_device_provider_device_remove(s.running, it->second);
         it = s.posted.erase(it);
     }
-    for (size_t i = 0; i < s.specs.size(); ++i) {
-        if (s.posted.count(s.specs[i].id) == 0) {
-            GstDevice* d = NewVirtualDevice(s.specs[i], static_cast<int>(i));
-            s.posted[s.specs[i].id] = d;
+    for (size_t i = 0; i < s.infos.size(); ++i) {
+        if (s.posted.count(s.infos[i].id) == 0) {
+            GstDevice* d = NewVirtualDevice(s.infos[i], static_cast<int>(i));
+            s.posted[s.infos[i].id] = d;
             gst_device_provider_device_add(s.running, d);
         }
     }
@@ -223,7 +223,7 @@ GstElement* CreateElement(GstDevice* device, const gchar* name) {
         }
         return e;
     }
-    switch (impl.spec.kind) {
+    switch (impl.info.kind) {
     case VirtualKind::TestPattern:
         return CreateTestPattern(name);
     case VirtualKind::TestTone:
@@ -231,7 +231,7 @@ GstElement* CreateElement(GstDevice* device, const gchar* name) {
     case VirtualKind::DvDeck:
         break;
     }
-    auto deck = DeckForDevice(impl.spec.id);
+    auto deck = DeckForDevice(impl.info.id);
     if (!deck) {
         return nullptr;
     }
@@ -247,8 +247,8 @@ GList* ProbeVirtual(GstDeviceProvider*) {
     std::lock_guard lock(s.mutex);
     Rescan(s);
     GList* list = nullptr;
-    for (size_t i = 0; i < s.specs.size(); ++i) {
-        list = g_list_append(list, gst_object_ref_sink(NewVirtualDevice(s.specs[i], int(i))));
+    for (size_t i = 0; i < s.infos.size(); ++i) {
+        list = g_list_append(list, gst_object_ref_sink(NewVirtualDevice(s.infos[i], int(i))));
     }
     return list;
 }
@@ -373,16 +373,16 @@ std::string AddVirtualDevice(const std::string& name, VirtualKind kind,
 void RemoveVirtualDevice(const std::string& id) {
     auto& s = State();
     std::lock_guard lock(s.mutex);
-    std::erase_if(s.extras, [&](const VirtualDeviceSpec& v) { return v.id == id; });
+    std::erase_if(s.extras, [&](const VirtualDeviceInfo& v) { return v.id == id; });
     Rescan(s);
     Publish(s);
 }
 
-std::vector<VirtualDeviceSpec> VirtualDeviceSpecs() {
+std::vector<VirtualDeviceInfo> VirtualDeviceInfos() {
     auto& s = State();
     std::lock_guard lock(s.mutex);
     Rescan(s);
-    return s.specs;
+    return s.infos;
 }
 
 std::shared_ptr<TTapeDeck> DeckForDevice(const std::string& id) {
@@ -391,16 +391,16 @@ std::shared_ptr<TTapeDeck> DeckForDevice(const std::string& id) {
     if (auto it = s.decks.find(id); it != s.decks.end()) {
         return it->second;
     }
-    auto spec = std::find_if(s.specs.begin(), s.specs.end(),
-                             [&](const VirtualDeviceSpec& v) { return v.id == id; });
-    if (spec == s.specs.end() || spec->kind != VirtualKind::DvDeck) {
+    auto info = std::find_if(s.infos.begin(), s.infos.end(),
+                             [&](const VirtualDeviceInfo& v) { return v.id == id; });
+    if (info == s.infos.end() || info->kind != VirtualKind::DvDeck) {
         return nullptr;
     }
     std::shared_ptr<TFrameSource> tape;
     if (auto t = s.fileTapes.find(id); t != s.fileTapes.end()) {
         tape = t->second;
-    } else if (!spec->tapePath.empty()) {
-        tape = TDvFileTape::Open(spec->tapePath, nullptr);
+    } else if (!info->tapePath.empty()) {
+        tape = TDvFileTape::Open(info->tapePath, nullptr);
     } else {
         // Encoding the test material takes a moment; do it without holding up the providers.
         lock.unlock();

@@ -22,7 +22,7 @@ inline constexpr const char* kDeviceApiProperty = "device.api";
 
 enum class VirtualKind { TestPattern, TestTone, DvDeck };
 
-struct VirtualDeviceSpec {
+struct VirtualDeviceInfo {
     std::string id; // unique; becomes the device's device.path
     std::string name;
     VirtualKind kind = VirtualKind::TestPattern;
@@ -46,7 +46,7 @@ std::string AddVirtualDevice(const std::string& name, VirtualKind kind,
 void RemoveVirtualDevice(const std::string& id);
 
 // The virtual devices currently offered, in their listing order.
-std::vector<VirtualDeviceSpec> VirtualDeviceSpecs();
+std::vector<VirtualDeviceInfo> VirtualDeviceInfos();
 
 // The tape of a virtual deck by its id (one deck per device, kept across element rebuilds
 // so that the tape position stays where it was); null when unknown or the tape is unusable.
