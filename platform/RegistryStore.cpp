@@ -163,9 +163,10 @@ bool parseValue(const std::string& text, RegValue& v) {
         if (close == std::string::npos) {
             return false;
         }
+        const std::string typeDigits = low.substr(4, close - 4);
         char* end = nullptr;
-        const unsigned long type = std::strtoul(low.substr(4, close - 4).c_str(), &end, 16);
-        if (*end != '\0') {
+        const unsigned long type = std::strtoul(typeDigits.c_str(), &end, 16);
+        if (typeDigits.empty() || typeDigits.size() > 8 || *end != '\0') {
             return false;
         }
         v.type = static_cast<uint32_t>(type);

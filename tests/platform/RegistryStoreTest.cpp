@@ -82,9 +82,10 @@ TEST_F(RegistryStoreTest, handEditedFile_withCommentsContinuationsAndOtherTypes_
 }
 
 TEST_F(RegistryStoreTest, damagedOrForeignFile_isSetAsideAndReadAsEmpty) {
-    for (const char* bad : {"garbage\n", "Windows Registry Editor Version 5.00\n",
-                            "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"x\"=dword:zz\n",
-                            "REGEDIT4\n\"orphan\"=\"value\"\n"}) {
+    for (const char* bad :
+         {"garbage\n", "Windows Registry Editor Version 5.00\n",
+          "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"x\"=dword:zz\n", "REGEDIT4\n\"orphan\"=\"value\"\n",
+          "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"x\"=hex():00\n"}) {
         write(bad);
         TRegistry reg{RegistryFile(file_)};
         EXPECT_FALSE(reg.KeyExists("A")) << bad;
