@@ -3,6 +3,7 @@
 #include "app/CaptureForm.h"
 #include "app/QtUserPrompt.h"
 #include "app/StartGate.h"
+#include "app/TerminationSignals.h"
 #include "graph/AVgraph.h"
 #include "graph/DSFunctions.h"
 #include "settings/Preferences.h"
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
     vidorel::TCaptureForm form;
     vidorel::Tdm dm;
     form.SetDataModule(&dm);
+    vidorel::CloseOnTerminationSignals(&form);
     form.show();
     const int rc = app.exec();
     // The preview goes before the data module and its graph (a no-op when the user closed it).
