@@ -3,6 +3,7 @@
 #include "filters/BaseClass.h"
 #include "filters/zv_Controlunit.h"
 #include "filters/zv_DVheader.h"
+#include "filters/zv_dvtype1sink.h"
 #include "filters/zv_scenedetect.h"
 #include "filters/zv_superposer.h"
 #include "filters/zv_timestamper.h"
@@ -23,6 +24,7 @@ bool RegisterAll(GstPlugin* plugin) {
     ok &= RegisterFilter<Tzv_DVheader>(plugin);
     ok &= RegisterFilter<Tzv_ControlFilter>(plugin);
     ok &= RegisterFilter<Tzv_TimeStamper>(plugin);
+    ok &= RegisterDVType1Sink(plugin);
     return ok;
 }
 
