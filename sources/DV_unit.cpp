@@ -162,8 +162,7 @@ public:
     }
 
     // Records the camcorder's own frames, untouched, from a further output of the interleaved
-    // tee. Until the type-1 writer exists the stream is split and written as a type-2 AVI
-    // (DV video + PCM audio), which every player opens; the frames are the camcorder's bytes.
+    // tee into a type-1 AVI (one interleaved DV stream).
     void StartNativeCapture(const std::string& fileName) override {
         StopNativeCapture();
         if (SourceGraph == nullptr || !muxTee_ || fileName.empty()) {
@@ -171,35 +170,14 @@ public:
         }
         try {
             TFilterGraph& g = *SourceGraph;
-            capDemux_ = MakeElement("dvdemux", sourcegraph::UniqueName("dv_splitter2").c_str());
-            capVideoQueue_ = MakeElement("queue");
-            capAudioQueue_ = MakeElement("queue");
-            CaptureMux_ = MakeElement("avimux", sourcegraph::UniqueName("CaptureMux").c_str());
-            CaptureSink_ = MakeElement("filesink", sourcegraph::UniqueName("CaptureSink").c_str());
+            RegisterVidorelElements();
+            CaptureSink_ =
+                MakeElement("zv_dvtype1sink", sourcegraph::UniqueName("CaptureSink").c_str());
             g_object_set(CaptureSink_.get(), "location", fileName.c_str(), nullptr);
-            for (const GstElementRef* e :
-                 {&CaptureSink_, &CaptureMux_, &capVideoQueue_, &capAudioQueue_, &capDemux_}) {
-                g.AddFilter(e->get());
-            }
-            g.Connect(CaptureMux_.get(), CaptureSink_.get());
-            auto muxVideo = g.RequestMuxerPad(CaptureMux_.get(), StreamRole::Video);
-            auto muxAudio = g.RequestMuxerPad(CaptureMux_.get(), StreamRole::Audio);
-            g.Connect(Pad(capVideoQueue_.get(), PinDirection::Output, 0).get(), muxVideo.get());
-            g.Connect(Pad(capAudioQueue_.get(), PinDirection::Output, 0).get(), muxAudio.get());
-            capPads_.videoSink = Pad(capVideoQueue_.get(), PinDirection::Input, 0);
-            capPads_.audioSink = Pad(capAudioQueue_.get(), PinDirection::Input, 0);
-            g_signal_connect(capDemux_.get(), "pad-added",
-                             G_CALLBACK(+[](GstElement*, GstPad* pad, gpointer pads) {
-                                 LinkDemuxPad(pad, *static_cast<TDemuxPads*>(pads));
-                             }),
-                             &capPads_);
-            // Downstream first, so nothing receives data before it can take it.
-            for (const GstElementRef* e :
-                 {&CaptureSink_, &CaptureMux_, &capVideoQueue_, &capAudioQueue_, &capDemux_}) {
-                gst_element_sync_state_with_parent(e->get());
-            }
+            g.AddFilter(CaptureSink_.get());
+            gst_element_sync_state_with_parent(CaptureSink_.get());
             auto tap = g.TapTee(muxTee_.get());
-            g.Connect(tap.get(), Pad(capDemux_.get(), PinDirection::Input, 0).get());
+            g.Connect(tap.get(), Pad(CaptureSink_.get(), PinDirection::Input, 0).get());
         } catch (const EGraphError& e) {
             GST_WARNING("native DV capture to %s not started: %s", fileName.c_str(), e.what());
             StopNativeCapture();
@@ -207,34 +185,24 @@ public:
     }
 
     void StopNativeCapture() override {
-        if (capDemux_) {
-            g_signal_handlers_disconnect_by_data(capDemux_.get(), &capPads_);
-        }
-        capPads_ = {};
-        if (SourceGraph != nullptr && capDemux_) {
-            // The queue that tapped the tee goes with the recording chain.
-            if (auto in = FindPad(capDemux_.get(), PinDirection::Input, 0)) {
+        if (SourceGraph != nullptr && CaptureSink_ && SourceGraph->Contains(CaptureSink_.get())) {
+            // The queue that tapped the tee goes with the writer.
+            if (auto in = FindPad(CaptureSink_.get(), PinDirection::Input, 0)) {
                 auto peer = GstPadRef::adopt(gst_pad_get_peer(in.get()));
                 auto tapQueue = peer ? PadOwner(peer.get()) : GstElementRef();
                 if (tapQueue && tapQueue != muxTee_ && SourceGraph->Contains(tapQueue.get())) {
                     SourceGraph->RemoveFilter(tapQueue.get());
                 }
             }
+            SourceGraph->RemoveFilter(CaptureSink_.get());
         }
-        for (GstElementRef* e :
-             {&capDemux_, &capVideoQueue_, &capAudioQueue_, &CaptureMux_, &CaptureSink_}) {
-            if (*e && SourceGraph != nullptr && SourceGraph->Contains(e->get())) {
-                SourceGraph->RemoveFilter(e->get());
-            }
-            e->reset();
-        }
+        CaptureSink_.reset();
     }
 
 private:
     TDemuxPads pads_;
-    TDemuxPads capPads_;
     GstElementRef scene_, muxTee_, muxQueue_, splitter_;
-    GstElementRef capDemux_, capVideoQueue_, capAudioQueue_, CaptureMux_, CaptureSink_;
+    GstElementRef CaptureSink_; // the type-1 writer while a native capture runs
     GstElementRef vQueue_, nativeTee_, decQueue_, dec_, scale_, half_, aQueue_;
 };
 

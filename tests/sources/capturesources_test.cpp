@@ -5,6 +5,7 @@
 
 #include <QJsonArray>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -176,6 +177,14 @@ TEST_F(CaptureSourcesTest, nativeCapture_ofTheDeck_recordsAFileEveryPlayerOpens_
     device->StopNativeCapture();
     EXPECT_EQ(GST_BIN_NUMCHILDREN(graph.Bin()), elementsBefore);
 
+    // One interleaved stream: the camcorder's own frames (a type-1 file).
+    {
+        std::ifstream in(file, std::ios::binary);
+        std::string head(4096, '\0');
+        in.read(head.data(), static_cast<std::streamsize>(head.size()));
+        EXPECT_NE(head.find("iavsdvsd"), std::string::npos);
+        EXPECT_EQ(head.find("auds"), std::string::npos);
+    }
     const QJsonArray streams = test::ffprobe(file)["streams"].toArray();
     ASSERT_EQ(streams.size(), 2);
     EXPECT_EQ(streams[0]["codec_name"].toString(), "dvvideo");
