@@ -8,7 +8,7 @@ vidorel_add_test(vidorel_dv_tests
 if(TARGET vidorel-dvinfo)
     vidorel_add_test(vidorel_dvinfo_tests
         SOURCES ${CMAKE_CURRENT_LIST_DIR}/dvinfo_test.cpp
-        LIBS vidorel_dvtape vidorel_files Qt6::Core PkgConfig::GST)
+        LIBS vidorel_dvtape vidorel_files vidorel_filters Qt6::Core PkgConfig::GST)
     target_compile_definitions(vidorel_dvinfo_tests PRIVATE
         VIDOREL_DVINFO_PATH="$<TARGET_FILE:vidorel-dvinfo>")
     add_dependencies(vidorel_dvinfo_tests vidorel-dvinfo)

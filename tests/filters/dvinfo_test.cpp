@@ -1,5 +1,6 @@
 #include "devices/dvtape/DvTape.h"
 #include "files/ecrire_scnUnit.h"
+#include "filters/Registration.h"
 #include "tests/support/MediaProbe.h"
 #include "tests/support/TestEnv.h"
 
@@ -77,6 +78,22 @@ TEST_F(DvInfo, typeTwoAviMadeByAvimux_printsTheSameScenes) {
         "filesrc location=" + dv + " ! dvdemux name=d avimux name=m ! filesink location=" + avi +
         " d.video ! queue ! m.video_0 d.audio ! queue ! m.audio_0");
     ASSERT_TRUE(mux.reachedEos) << mux.error;
+    const Result r = dvinfo(avi);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, kThreeScenes);
+}
+
+TEST_F(DvInfo, typeOneAviOfTheOwnWriter_printsTheSameScenes) {
+    RegisterVidorelElements();
+    const std::string dv = sandbox("tape1.dv");
+    const std::string avi = sandbox("tape1.avi");
+    ASSERT_TRUE(dvtape::DvTape(threeScenes()).writeRawDv(dv));
+    const test::GstRunResult rec =
+        test::runPipeline("filesrc location=" + dv +
+                          " blocksize=144000 ! video/x-dv,systemstream=true ! "
+                          "zv_dvtype1sink location=" +
+                          avi);
+    ASSERT_TRUE(rec.reachedEos) << rec.error;
     const Result r = dvinfo(avi);
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out, kThreeScenes);
