@@ -1,7 +1,8 @@
 // Per-frame costs of the DV work, each against a reference measured in the same run:
 // - the scene detector's per-frame work vs one copy of a whole 144 000-byte PAL frame;
-// - DeinterlaceBitmap on a 720x576 picture vs GStreamer's deinterlace (linear, yadif) on the
-//   same picture (I420, its own format), through a harness on the calling thread.
+// - DeinterlaceBitmap on a 720x576 picture (24-bit into another picture, and 24-bit and 32-bit
+//   in place, as the overlay calls it) vs GStreamer's deinterlace (linear, yadif) on the same
+//   picture (I420, its own format), through a harness on the calling thread.
 
 #include "devices/dvtape/DvTape.h"
 #include "filters/deinter.h"
@@ -58,14 +59,20 @@ uint8_t lumaAt(int x, int y) {
     return static_cast<uint8_t>(((x + shift) / 48) % 2 ? 200 : 40);
 }
 
-void BM_DeinterlaceBitmap(benchmark::State& state) {
-    std::vector<uint8_t> src(kW * kH * 3);
-    std::vector<uint8_t> dst(src.size());
+// The moving-edge picture with pixels of `bytesPerPixel` bytes, all channels equal.
+std::vector<uint8_t> combedPicture(int bytesPerPixel) {
+    std::vector<uint8_t> picture(static_cast<std::size_t>(kW * kH * bytesPerPixel));
     for (int y = 0; y < kH; ++y) {
         for (int x = 0; x < kW; ++x) {
-            std::memset(&src[(y * kW + x) * 3], lumaAt(x, y), 3);
+            std::memset(&picture[(y * kW + x) * bytesPerPixel], lumaAt(x, y), bytesPerPixel);
         }
     }
+    return picture;
+}
+
+void BM_DeinterlaceBitmap(benchmark::State& state) {
+    std::vector<uint8_t> src = combedPicture(3);
+    std::vector<uint8_t> dst(src.size());
     const BitmapView in{src.data(), kW, kH, kW * 3, 24};
     const BitmapView out{dst.data(), kW, kH, kW * 3, 24};
     DeinterlaceScratch scratch;
@@ -75,6 +82,27 @@ void BM_DeinterlaceBitmap(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_DeinterlaceBitmap);
+
+// In place the picture loses its comb after the first call; the loops do the same work
+// whatever the pixels are, so the later calls cost the same.
+void deinterlaceInPlace(benchmark::State& state, int bytesPerPixel) {
+    std::vector<uint8_t> picture = combedPicture(bytesPerPixel);
+    const BitmapView view{picture.data(), kW, kH, kW * bytesPerPixel, 8 * bytesPerPixel};
+    DeinterlaceScratch scratch;
+    for (auto _ : state) {
+        DeinterlaceBitmap(view, view, scratch);
+        benchmark::ClobberMemory();
+    }
+}
+
+void BM_DeinterlaceBitmapInPlace(benchmark::State& state) {
+    deinterlaceInPlace(state, 3);
+}
+BENCHMARK(BM_DeinterlaceBitmapInPlace);
+void BM_DeinterlaceBitmapInPlace32(benchmark::State& state) {
+    deinterlaceInPlace(state, 4);
+}
+BENCHMARK(BM_DeinterlaceBitmapInPlace32);
 
 void gstDeinterlace(benchmark::State& state, const char* method) {
     gst_init(nullptr, nullptr);

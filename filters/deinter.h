@@ -1,12 +1,13 @@
 #pragma once
 
-// Comb removal for still pictures and preview frames, plus the pixel copy and left-right
-// mirror routines of the overlay.
+// Comb removal for still pictures and preview frames, plus the pixel copy, left-right mirror
+// and upside-down flip routines of the overlay.
 //
-// Pictures are caller-owned memory described by a BitmapView: rows from the top, 24-bit pixels
-// in the order blue, green, red (other depths are only copied). The scratch rows live in a
-// DeinterlaceScratch that each caller owns, so the streaming thread and the UI thread never
-// share them; it grows only when the picture gets wider, so a steady stream allocates nothing.
+// Pictures are caller-owned memory described by a BitmapView: rows from the top, pixels of
+// 24 bits (blue, green, red) or 32 bits (blue, green, red, unused); the deinterlacer only copies
+// other depths. The scratch rows live in a DeinterlaceScratch that each caller owns, so the
+// streaming thread and the UI thread never share them; it grows only when the picture gets
+// wider, so a steady stream allocates nothing.
 
 #include <cstddef>
 #include <cstdint>
@@ -34,14 +35,16 @@ public:
 
 private:
     friend bool DeinterlaceBitmap(const BitmapView&, const BitmapView&, DeinterlaceScratch&);
-    std::vector<uint8_t> combMask_;
-    std::vector<uint8_t> combMaskFiltered_;
-    std::vector<int32_t> products_; // per channel byte of one row
+    std::vector<uint8_t> combMask_; // per byte of one row, with zero bytes at either end
+    std::vector<int32_t> products_; // per byte of one row
+    std::vector<int16_t> weights_;  // per byte of one row
 };
 
 // destination := source with the combed pixels of each odd row (but the last) replaced by the
-// mean of the pixels above and below. Answers false, touching nothing, when the two pictures
-// differ in size or depth.
+// mean of the pixels above and below; the unused byte of 32-bit pixels is copied as it is.
+// source and destination may be the very same picture (same bits and stride) but must not
+// overlap otherwise. Answers false, touching nothing, when the two pictures differ in size or
+// depth.
 bool DeinterlaceBitmap(const BitmapView& source, const BitmapView& destination,
                        DeinterlaceScratch& scratch);
 
@@ -54,5 +57,8 @@ bool MirrorCopyBitmap(const BitmapView& source, const BitmapView& destination);
 
 // Swaps columns x and W - 1 - x in place.
 void MirrorBitmap(const BitmapView& picture);
+
+// Swaps rows y and H - 1 - y in place.
+void FlipBitmap(const BitmapView& picture);
 
 } // namespace vidorel
