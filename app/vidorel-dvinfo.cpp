@@ -6,6 +6,7 @@
 //     filesrc ! [avidemux !] zv_scenedetect ! fakesink
 
 #include "files/ecrire_scnUnit.h"
+#include "filters/DVFrameMeta.h"
 #include "filters/Registration.h"
 #include "filters/zv_scenedetect.h"
 #include "platform/GstRef.h"
@@ -102,14 +103,15 @@ struct Run {
     uint64_t frames = 0;
 };
 
-GstPadProbeReturn onFrame(GstPad*, GstPadProbeInfo*, gpointer data) {
+GstPadProbeReturn onFrame(GstPad*, GstPadProbeInfo* info, gpointer data) {
     auto* run = static_cast<Run*>(data);
     run->frames += 1;
     if (run->options.frames) {
-        // Runs on the streaming thread right after the detector's Transform: the newest ring
-        // entry is this frame's record, with its number already advanced.
-        TSceneDetector& d = run->detector->Detector();
-        const TDVFrameInfo& f = d.FrameInfoRing(d.RingWrite());
+        // The record the detector attached to this frame (its number already advanced). Without
+        // one, the detector's latest record is the same: this probe runs on the streaming thread
+        // right after the detector's Transform.
+        const TDVFrameMeta* meta = GetDVFrameMeta(GST_PAD_PROBE_INFO_BUFFER(info));
+        const TDVFrameInfo f = meta != nullptr ? meta->Record.Info : run->detector->Current();
         std::printf("frame %u: date %s, timecode %s, 16:9 %s, system %s\n", f.FrameNumber - 1,
                     dateText(f).c_str(), timecodeText(f).c_str(), f.Is16x9 ? "yes" : "no",
                     systemText(f));

@@ -5,6 +5,7 @@
 //   picture (I420, its own format), through a harness on the calling thread.
 
 #include "devices/dvtape/DvTape.h"
+#include "filters/DVFrameMeta.h"
 #include "filters/deinter.h"
 #include "filters/zv_scenedetect.h"
 
@@ -43,9 +44,10 @@ BENCHMARK(BM_FrameCopyReference);
 void BM_SceneDetectorFrame(benchmark::State& state) {
     const std::vector<uint8_t>& frame = palFrame();
     auto detector = std::make_unique<TSceneDetector>();
-    int64_t t = 0;
+    // With the record the element attaches to each frame.
+    TDVFrameRecord record;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(detector->ProcessFrame(frame, t += 40000000));
+        benchmark::DoNotOptimize(detector->ProcessFrame(frame, &record));
     }
 }
 BENCHMARK(BM_SceneDetectorFrame);

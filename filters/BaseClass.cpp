@@ -2,9 +2,11 @@
 
 #include <gst/video/video.h>
 
+#include <array>
 #include <exception>
 #include <memory>
 #include <string>
+#include <vector>
 
 GST_DEBUG_CATEGORY_STATIC(vidorel_filter_debug);
 #define GST_CAT_DEFAULT vidorel_filter_debug
@@ -68,6 +70,80 @@ void ReportMissingImpl(GstBaseTransform* trans) {
 
 } // namespace
 
+namespace detail {
+
+// A contract call under the receive lock. What the filter delivers meanwhile waits here and is
+// pushed once the lock is released, so no push ever happens with the lock held. Scopes nest on
+// one thread (the lock is recursive); the outermost one owns the queue.
+class HookScope {
+public:
+    explicit HookScope(TBCTransformFilter* f) : m_filter(f), m_lock(f->m_receiveLock) {
+        m_outermost = f->m_hookScope == nullptr;
+        if (m_outermost) {
+            f->m_hookScope = this;
+            f->m_hookThread.store(std::this_thread::get_id());
+        }
+    }
+    ~HookScope() { Leave(); }
+    HookScope(const HookScope&) = delete;
+    HookScope& operator=(const HookScope&) = delete;
+
+    void Add(GstMiniObject* item) {
+        if (m_count < m_items.size()) {
+            m_items[m_count++] = item;
+        } else {
+            m_more.push_back(item);
+        }
+    }
+
+    // Releases the lock, then pushes what was delivered, in order. Answers the first flow that
+    // was not OK (GST_FLOW_OK when nothing was delivered).
+    GstFlowReturn Leave() {
+        if (!m_lock.owns_lock()) {
+            return GST_FLOW_OK;
+        }
+        if (m_outermost) {
+            m_filter->m_hookScope = nullptr;
+            m_filter->m_hookThread.store(std::thread::id());
+        }
+        m_lock.unlock();
+        GstFlowReturn result = GST_FLOW_OK;
+        GstPad* src = m_filter->m_element->srcpad;
+        const auto push = [&](GstMiniObject* item) {
+            if (GST_IS_BUFFER(item)) {
+                const GstFlowReturn flow = gst_pad_push(src, GST_BUFFER_CAST(item));
+                if (result == GST_FLOW_OK) {
+                    result = flow;
+                }
+            } else {
+                gst_pad_push_event(src, GST_EVENT_CAST(item));
+            }
+        };
+        for (std::size_t i = 0; i < m_count; ++i) {
+            push(m_items[i]);
+        }
+        for (GstMiniObject* item : m_more) {
+            push(item);
+        }
+        m_count = 0;
+        m_more.clear();
+        return result;
+    }
+
+private:
+    TBCTransformFilter* m_filter;
+    std::unique_lock<std::recursive_mutex> m_lock;
+    bool m_outermost = false;
+    // Room for the few items a hook delivers without allocating; more spill into m_more.
+    std::array<GstMiniObject*, 8> m_items{};
+    std::size_t m_count = 0;
+    std::vector<GstMiniObject*> m_more;
+};
+
+} // namespace detail
+
+using detail::HookScope;
+
 // Trampolines: each catches every exception (none may cross the C frames of GStreamer).
 struct FilterGlue {
     static gboolean Start(GstBaseTransform* trans) {
@@ -77,7 +153,7 @@ struct FilterGlue {
             return FALSE;
         }
         try {
-            std::lock_guard lock(f->m_receiveLock);
+            HookScope scope(f);
             f->m_sampleSkipped = false;
             f->m_qualityChanged = false;
             f->m_processed = 0;
@@ -102,7 +178,7 @@ struct FilterGlue {
             return TRUE;
         }
         try {
-            std::lock_guard lock(f->m_receiveLock);
+            HookScope scope(f);
             const HRESULT hr = f->Stop();
             if (Failed(hr)) {
                 // A stop always completes in GStreamer; the failure is reported, not fatal.
@@ -122,8 +198,9 @@ struct FilterGlue {
         if (f == nullptr || f->m_inPlace) {
             return parentClass->transform_caps(trans, direction, caps, filter);
         }
+        // Without the receive lock: caps queries arrive on any thread, also while the streaming
+        // thread holds the lock (GetMediaType is documented as safe without it).
         try {
-            std::lock_guard lock(f->m_receiveLock);
             GstCaps* result = nullptr;
             if (direction == GST_PAD_SINK) {
                 // What the src pad may produce from these input caps: GetMediaType per input
@@ -172,8 +249,9 @@ struct FilterGlue {
             return FALSE;
         }
         if (direction == GST_PAD_SINK && gst_caps_is_fixed(caps)) {
+            // Without the receive lock, as caps queries (CheckInputType is documented as safe
+            // without it).
             try {
-                std::lock_guard lock(f->m_receiveLock);
                 if (f->CheckInputType(caps) != S_OK) {
                     GST_DEBUG_OBJECT(trans, "CheckInputType refuses %" GST_PTR_FORMAT, caps);
                     return FALSE;
@@ -193,7 +271,7 @@ struct FilterGlue {
             return FALSE;
         }
         try {
-            std::lock_guard lock(f->m_receiveLock);
+            HookScope scope(f);
             if (f->CheckInputType(incaps) != S_OK) {
                 GST_WARNING_OBJECT(trans, "CheckInputType refuses %" GST_PTR_FORMAT, incaps);
                 return FALSE;
@@ -227,7 +305,7 @@ struct FilterGlue {
             return FALSE;
         }
         try {
-            std::lock_guard lock(f->m_receiveLock);
+            HookScope scope(f);
             GstCaps* outcaps = nullptr;
             gst_query_parse_allocation(query, &outcaps, nullptr);
             TBufferProps props;
@@ -288,8 +366,9 @@ struct FilterGlue {
     static gboolean TransformSize(GstBaseTransform* trans, GstPadDirection direction, GstCaps* caps,
                                   gsize size, GstCaps* othercaps, gsize* othersize) {
         TBCTransformFilter* f = Impl(trans);
-        if (f != nullptr && !f->m_inPlace && direction == GST_PAD_SINK && f->m_outSize > 0) {
-            *othersize = f->m_outSize;
+        const guint outSize = f != nullptr ? f->m_outSize.load() : 0;
+        if (f != nullptr && !f->m_inPlace && direction == GST_PAD_SINK && outSize > 0) {
+            *othersize = outSize;
             return TRUE;
         }
         (void)caps;
@@ -305,16 +384,28 @@ struct FilterGlue {
             return GST_FLOW_ERROR;
         }
         try {
-            std::lock_guard lock(f->m_receiveLock);
+            HookScope scope(f);
             if (f->m_sampleSkipped) {
                 GST_BUFFER_FLAG_SET(out, GST_BUFFER_FLAG_DISCONT);
             }
             const HRESULT hr = f->Transform(in, out);
-            return f->AfterTransform(hr, in);
+            const GstFlowReturn transformed = f->AfterTransform(hr, in);
+            return WithDeliveries(transformed, scope.Leave());
         } catch (...) {
             ReportException(trans, "Transform");
             return GST_FLOW_ERROR;
         }
+    }
+
+    // The flow of a transformed buffer once the filter's own deliveries have been pushed: a
+    // failed delivery (flushing, end of stream, not linked, error) is what upstream hears, unless
+    // the transform failed itself.
+    static GstFlowReturn WithDeliveries(GstFlowReturn transformed, GstFlowReturn delivered) {
+        if (delivered != GST_FLOW_OK &&
+            (transformed == GST_FLOW_OK || transformed == GST_BASE_TRANSFORM_FLOW_DROPPED)) {
+            return delivered;
+        }
+        return transformed;
     }
 
     static GstFlowReturn TransformIp(GstBaseTransform* trans, GstBuffer* buffer) {
@@ -324,12 +415,13 @@ struct FilterGlue {
             return GST_FLOW_ERROR;
         }
         try {
-            std::lock_guard lock(f->m_receiveLock);
+            HookScope scope(f);
             if (f->m_sampleSkipped && gst_buffer_is_writable(buffer)) {
                 GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_DISCONT);
             }
             const HRESULT hr = static_cast<TBCTransInPlaceFilter*>(f)->Transform(buffer);
-            return f->AfterTransform(hr, buffer);
+            const GstFlowReturn transformed = f->AfterTransform(hr, buffer);
+            return WithDeliveries(transformed, scope.Leave());
         } catch (...) {
             ReportException(trans, "Transform");
             return GST_FLOW_ERROR;
@@ -341,33 +433,13 @@ struct FilterGlue {
         if (f != nullptr) {
             const char* what = GST_EVENT_TYPE_NAME(event);
             try {
-                std::lock_guard lock(f->m_receiveLock);
                 HRESULT hr = S_OK;
-                switch (GST_EVENT_TYPE(event)) {
-                case GST_EVENT_EOS:
-                    hr = f->EndOfStream();
-                    break;
-                case GST_EVENT_FLUSH_START:
+                if (GST_EVENT_TYPE(event) == GST_EVENT_FLUSH_START) {
+                    // Without the receive lock: the streaming thread may hold it while stuck in
+                    // a push that only this flush, forwarded downstream, can end.
                     hr = f->BeginFlush();
-                    break;
-                case GST_EVENT_FLUSH_STOP:
-                    hr = f->EndFlush();
-                    break;
-                case GST_EVENT_SEGMENT: {
-                    GstSegment segment;
-                    gst_event_copy_segment(event, &segment);
-                    const GstSegment before = segment;
-                    hr = f->NewSegment(segment);
-                    if (!gst_segment_is_equal(&before, &segment)) {
-                        GstEvent* changed = gst_event_new_segment(&segment);
-                        gst_event_set_seqnum(changed, gst_event_get_seqnum(event));
-                        gst_event_unref(event);
-                        event = changed;
-                    }
-                    break;
-                }
-                default:
-                    break;
+                } else {
+                    hr = HookedEvent(f, event);
                 }
                 if (Failed(hr)) {
                     GST_ELEMENT_ERROR(trans, STREAM, FAILED,
@@ -379,6 +451,38 @@ struct FilterGlue {
             }
         }
         return parentClass->sink_event(trans, event);
+    }
+
+    // The hooks of the serialised events, under the receive lock; what they deliver is pushed
+    // before `event` goes on. A changed segment replaces `event`.
+    static HRESULT HookedEvent(TBCTransformFilter* f, GstEvent*& event) {
+        HookScope scope(f);
+        HRESULT hr = S_OK;
+        switch (GST_EVENT_TYPE(event)) {
+        case GST_EVENT_EOS:
+            hr = f->EndOfStream();
+            break;
+        case GST_EVENT_FLUSH_STOP:
+            hr = f->EndFlush();
+            break;
+        case GST_EVENT_SEGMENT: {
+            GstSegment segment;
+            gst_event_copy_segment(event, &segment);
+            const GstSegment before = segment;
+            hr = f->NewSegment(segment);
+            if (!gst_segment_is_equal(&before, &segment)) {
+                GstEvent* changed = gst_event_new_segment(&segment);
+                gst_event_set_seqnum(changed, gst_event_get_seqnum(event));
+                gst_event_unref(event);
+                event = changed;
+            }
+            break;
+        }
+        default:
+            break;
+        }
+        scope.Leave();
+        return hr;
     }
 
     static void InstanceInit(GTypeInstance* instance, gpointer gclass) {
@@ -611,11 +715,21 @@ GstDebugCategory* TBCTransformFilter::DebugCategory() const {
     return m_element ? ClassOf(m_element)->debug : vidorel_filter_debug;
 }
 
+// Only the thread inside a contract call sees its own id in m_hookThread, and only that thread
+// touches m_hookScope, so the test needs no lock.
 GstFlowReturn TBCTransformFilter::Deliver(GstBuffer* buffer) {
+    if (m_hookThread.load() == std::this_thread::get_id() && m_hookScope != nullptr) {
+        m_hookScope->Add(GST_MINI_OBJECT_CAST(buffer));
+        return GST_FLOW_OK;
+    }
     return gst_pad_push(m_element->srcpad, buffer);
 }
 
 bool TBCTransformFilter::DeliverEvent(GstEvent* event) {
+    if (m_hookThread.load() == std::this_thread::get_id() && m_hookScope != nullptr) {
+        m_hookScope->Add(GST_MINI_OBJECT_CAST(event));
+        return true;
+    }
     return gst_pad_push_event(m_element->srcpad, event) == TRUE;
 }
 

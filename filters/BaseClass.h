@@ -30,7 +30,7 @@
 // trampoline catches C++ exceptions and turns them into GST_ELEMENT_ERROR + GST_FLOW_ERROR (or a
 // failed state change / negotiation), so no exception crosses a C frame.
 //
-// Choices that follow GStreamer rather than DirectShow (recorded in docs/design-engine.md):
+// Choices that follow GStreamer rather than DirectShow (recorded in docs/design.md):
 // - pads are "sink" and "src" (not "XForm In"/"XForm Out"/"Input"/"Output"); sink is the input;
 // - media types are GstCaps; GetMediaType gets the input caps as an argument (GStreamer asks for
 //   the output caps before the input is fixed) and CheckInputType is asked about fixed caps only
@@ -41,16 +41,34 @@
 //   filter the first time its Transform answers S_FALSE in a streaming run (start → stop);
 // - "Pause from Stopped" is GstBaseTransform's start (READY → PAUSED), "Stop" is its stop
 //   (PAUSED → READY); both run on the thread that changes the state.
+//
+// The receive lock (a recursive mutex, one per filter) keeps the streaming calls apart from the
+// start and stop calls. Which calls hold it:
+// - held: StartStreaming, Stop/StopStreaming, SetMediaType, CompleteConnect, CheckTransform and
+//   CheckInputType when caps are set, DecideBufferSize, Transform, EndOfStream, EndFlush,
+//   NewSegment;
+// - not held: GetMediaType and CheckInputType when they answer caps and accept-caps queries
+//   (those arrive on any thread, also while the streaming thread is blocked downstream), and
+//   BeginFlush (a flush must get through to unblock a streaming thread stuck in a push). These
+//   must be safe without the lock: read only their arguments, constants, or state under a lock
+//   of their own.
+// - never held across a push: a buffer or event that a filter delivers from inside a call that
+//   holds the lock is queued and pushed, in order, right after that call returns and the lock is
+//   released (before the output buffer of Transform, and before the event of EndOfStream,
+//   EndFlush or NewSegment goes downstream). So a push blocked by a full queue downstream never
+//   keeps caps queries, flushes or state changes waiting on the lock.
 
 #include "platform/GstRef.h"
 
 #include <gst/base/gstbasetransform.h>
 #include <gst/gst.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <new>
+#include <thread>
 
 namespace vidorel {
 
@@ -113,11 +131,13 @@ GType FilterBaseType();
 GType RegisterFilterType(const FilterDescriptor& d);
 TBCTransformFilter* FilterImpl(gpointer instance);
 void AttachElement(TBCTransformFilter* impl, GstBaseTransform* element);
+class HookScope;
 } // namespace detail
 
-// The copying transform filter (TBCTransformFilter). All virtuals run with the
-// receive lock held (a recursive mutex), so StartStreaming/StopStreaming/Stop never run while
-// Transform does. Exceptions thrown by any of them are turned into an element error.
+// The copying transform filter (TBCTransformFilter). The virtuals run with the receive lock
+// held (a recursive mutex), but for the caps-query and flush-start exceptions listed at the top
+// of this file, so StartStreaming/StopStreaming/Stop never run while Transform does. Exceptions
+// thrown by any of them are turned into an element error.
 class TBCTransformFilter {
 public:
     explicit TBCTransformFilter(const char* name);
@@ -131,14 +151,16 @@ public:
     // dropped. S_OK delivers `out`; S_FALSE drops it (one quality notice per streaming run);
     // a failure code becomes an element error and GST_FLOW_ERROR.
     virtual HRESULT Transform(GstBuffer* in, GstBuffer* out);
-    // S_OK when the sink pad may take these fixed caps (anything else refuses them).
+    // S_OK when the sink pad may take these fixed caps (anything else refuses them). Also asked
+    // for accept-caps queries, then without the receive lock on any thread.
     virtual HRESULT CheckInputType(const GstCaps* caps) = 0;
     // S_OK when input caps `in` may become output caps `out` (both fixed).
     virtual HRESULT CheckTransform(const GstCaps* in, const GstCaps* out) = 0;
     // Set count, size and alignment of the output buffers for the fixed output caps.
     virtual HRESULT DecideBufferSize(const GstCaps* out, TBufferProps& props) = 0;
     // The output caps offered for input caps `in` (one structure, possibly not fixed: ranges
-    // while negotiating), position from 0; VFW_S_NO_MORE_ITEMS past the last one.
+    // while negotiating), position from 0; VFW_S_NO_MORE_ITEMS past the last one. Asked for caps
+    // queries, without the receive lock, on any thread.
     virtual HRESULT GetMediaType(int position, const GstCaps* in, GstCapsRef& out) = 0;
     // On READY → PAUSED (start of a streaming run); a failure fails the state change.
     virtual HRESULT StartStreaming();
@@ -150,9 +172,11 @@ public:
     virtual HRESULT CompleteConnect(PinDirection direction, GstPad* peer);
     // Stream events seen on the sink pad before they are forwarded downstream. A filter may
     // push buffers of its own from here with Deliver() (a WAV writer rewrites its header at
-    // EndOfStream). A failure posts an element error; the event is forwarded all the same.
-    // NewSegment gets the segment that will go downstream and may change it (the timestamp
-    // normaliser starts it at 0); GstBaseTransform then keeps the changed one as its segment.
+    // EndOfStream); they go downstream before the event. A failure posts an element error; the
+    // event is forwarded all the same. NewSegment gets the segment that will go downstream and
+    // may change it (the timestamp normaliser starts it at 0); GstBaseTransform then keeps the
+    // changed one as its segment. BeginFlush runs without the receive lock, possibly while
+    // Transform runs on the streaming thread: it may only touch state under its own lock.
     virtual HRESULT EndOfStream();
     virtual HRESULT BeginFlush();
     virtual HRESULT EndFlush();
@@ -175,11 +199,18 @@ public:
     GstElement* Element() const { return GST_ELEMENT_CAST(m_element); }
     GstBaseTransform* BaseTransform() const { return m_element; }
     GstDebugCategory* DebugCategory() const;
-    // Pushes a buffer of the filter's own downstream on the src pad (takes ownership).
+    // Pushes a buffer of the filter's own downstream on the src pad (takes ownership). Called
+    // from inside a contract call that holds the receive lock, it queues the buffer and answers
+    // GST_FLOW_OK; the buffer is pushed when the call has returned and the lock is released, and
+    // a failed push becomes the flow of the buffer Transform was working on. Called anywhere
+    // else, it pushes at once and answers the push's flow: then the caller must not hold the
+    // receive lock.
     GstFlowReturn Deliver(GstBuffer* buffer);
-    // Pushes an event downstream on the src pad (takes ownership).
+    // Pushes an event downstream on the src pad (takes ownership); queued like Deliver's buffers
+    // (and then answers true) when called from inside a contract call.
     bool DeliverEvent(GstEvent* event);
-    // The receive lock (recursive): held around every call of the contract above.
+    // The receive lock (recursive), held around the contract calls as listed at the top. A
+    // filter that takes it itself must not push while holding it.
     std::recursive_mutex& ReceiveLock() { return m_receiveLock; }
     // Current caps of the pads (null before negotiation).
     GstCapsRef InputCaps() const;
@@ -196,6 +227,7 @@ protected:
 
 private:
     friend struct FilterGlue;
+    friend class detail::HookScope;
     friend void detail::AttachElement(TBCTransformFilter*, GstBaseTransform*);
 
     // Called by the glue with the receive lock held after Transform answered.
@@ -211,14 +243,19 @@ private:
     bool m_qualityChanged = false;
     guint64 m_processed = 0;
     guint64 m_dropped = 0;
-    guint m_outSize = 0; // output buffer size decided by DecideBufferSize (0: like the input)
+    // Output buffer size decided by DecideBufferSize (0: like the input); read by transform_size.
+    std::atomic<guint> m_outSize{0};
+    // The thread inside a contract call that holds the receive lock, and that call's queue of
+    // deliveries (m_hookScope is set and read by that thread only, under the lock).
+    std::atomic<std::thread::id> m_hookThread{};
+    detail::HookScope* m_hookScope = nullptr;
 };
 
 // The in-place transform filter (TBCTransInPlaceFilter). Transform(buffer) gets the
 // upstream buffer itself when it is writable (no copy at all), otherwise a writable copy that
 // shares the memory: mapping it GST_MAP_WRITE copies the data, GST_MAP_READ does not. So a
 // filter that only reads the data (modifies-data off) never copies bytes, and may still change
-// the buffer's times and flags.
+// the buffer's times, flags and metas.
 class TBCTransInPlaceFilter : public TBCTransformFilter {
 public:
     TBCTransInPlaceFilter(const char* name, bool modifiesData);

@@ -1,18 +1,13 @@
 #include "filters/zv_DVheader.h"
 
+#include "filters/DVFrameMeta.h"
 #include "filters/dvcodes.h"
-#include "filters/zv_scenedetect.h"
 
 #include <cstring>
 
 #define GST_CAT_DEFAULT (DebugCategory())
 
 namespace vidorel {
-
-struct Tzv_DVheader::SceneSource {
-    GstElementRef element;
-    TSceneDetector* detector = nullptr;
-};
 
 VIDOREL_DEFINE_FILTER(Tzv_DVheader, "zv_dvheader", "Marlott zv_DVHeader", "Filter/Video",
                       "Restores the camcorder's DV header blocks or marks frames 16:9",
@@ -29,28 +24,12 @@ HRESULT Tzv_DVheader::CheckInputType(const GstCaps* caps) {
                : VFW_E_TYPE_NOT_ACCEPTED;
 }
 
-void Tzv_DVheader::SetSceneSource(GstElement* sceneDetect) {
-    std::shared_ptr<const SceneSource> next;
-    if (auto* f = FilterCast<Tzv_SceneDetect>(sceneDetect)) {
-        next = std::make_shared<SceneSource>(
-            SceneSource{GstElementRef::ref(sceneDetect), &f->Detector()});
-    } else if (sceneDetect != nullptr) {
-        GST_WARNING_OBJECT(Element(), "%s is not a scene detector", GST_OBJECT_NAME(sceneDetect));
-    }
-    std::shared_ptr<const SceneSource> old;
-    std::lock_guard lock(m_sceneLock);
-    old = std::exchange(m_scene, std::move(next));
-}
-
-std::shared_ptr<const Tzv_DVheader::SceneSource> Tzv_DVheader::SceneSnapshot() const {
-    std::lock_guard lock(m_sceneLock);
-    return m_scene;
-}
-
 HRESULT Tzv_DVheader::Transform(GstBuffer* buffer) {
-    const auto scene = SceneSnapshot();
-    const bool wide = m_ratioDV.load() == 1;
-    if (scene == nullptr && !wide) {
+    const TDVFrameMeta* meta = GetDVFrameMeta(buffer);
+    const TDVFrameRecord* record =
+        meta != nullptr && meta->Record.HeaderSequences > 0 ? &meta->Record : nullptr;
+    const bool wide = record == nullptr && m_ratioDV.load() == 1;
+    if (record == nullptr && !wide) {
         return S_OK; // nothing to write: the buffer is not even mapped
     }
     if (gst_buffer_get_size(buffer) < kDvMetadataBytes) {
@@ -61,11 +40,12 @@ HRESULT Tzv_DVheader::Transform(GstBuffer* buffer) {
         return S_OK;
     }
     if (map.size >= kDvMetadataBytes) {
-        if (scene != nullptr) {
-            const TDVHeaderEntry& entry = scene->detector->HeaderRing(scene->detector->RingRead());
-            for (int n = 0; n < kDvMetadataSequences; ++n) {
-                std::memcpy(map.data + n * kDifSequenceBytes, entry.Blocks[n],
-                            TDVHeaderEntry::kBlockBytes);
+        if (record != nullptr) {
+            GST_LOG_OBJECT(Element(), "restoring the header blocks of source frame %u",
+                           record->FrameNumber);
+            for (int n = 0; n < record->HeaderSequences && n < kDvMetadataSequences; ++n) {
+                std::memcpy(map.data + n * kDifSequenceBytes, record->Blocks[n],
+                            kDVHeaderBlockBytes);
             }
         } else {
             const DvMutableFrame frame(map.data, map.size);

@@ -11,8 +11,6 @@ TSceneDetector::TSceneDetector() {
 }
 
 void TSceneDetector::reset() {
-    m_ringWrite.store(0, std::memory_order_release);
-    m_ringRead.store(0, std::memory_order_release);
     m_sceneStart = TDVFrameInfo{};
     m_firstSample = true;
     const uint8_t videoSystem = m_current.VideoSystem;
@@ -37,8 +35,9 @@ void TSceneDetector::reportScene() {
     m_sceneStart = m_current;
 }
 
-uint32_t TSceneDetector::ProcessFrame(DvFrame frame, int64_t startTime) {
+uint32_t TSceneDetector::ProcessFrame(DvFrame frame, TDVFrameRecord* record) {
     m_previous = m_current;
+    bool sceneStart = m_firstSample;
     TDVFrameInfo& cur = m_current;
     const uint32_t frameNumber = cur.FrameNumber;
 
@@ -71,22 +70,24 @@ uint32_t TSceneDetector::ProcessFrame(DvFrame frame, int64_t startTime) {
     cur.InfoComplete = cur.TimecodeValid && HasDVVideoControl(frame) && cur.AudioRate != -1;
 
     if (cur.Is16x9 != m_previous.Is16x9) {
-        if (IDVAspectReceiver* r = m_aspectReceiver.load(std::memory_order_acquire)) {
-            r->PostDVAspect(1, cur.Is16x9 ? 1 : 0);
-        }
+        const int wide = cur.Is16x9 ? 1 : 0;
+        m_aspectReceiver.Call([wide](IDVAspectReceiver& r) { r.PostDVAspect(1, wide); });
     }
 
     if (!cur.DateValid && m_previous.DateValid && cur.FrameNumber > 0) {
         reportScene(); // the recording date was lost
+        sceneStart = true;
     } else if (!m_previous.DateValid && cur.DateValid) {
         const int64_t since = int64_t(cur.FrameNumber) - int64_t(m_sceneStart.FrameNumber);
         if (std::llabs(since) > SceneFrameGap) {
             reportScene();
+            sceneStart = true;
         }
         m_lastDateTime = cur.RecDateTime;
     } else if (m_previous.DateValid && cur.DateValid) {
         if (m_haveLastDateTime && std::fabs(cur.RecDateTime - m_lastDateTime) > SceneGap) {
             reportScene();
+            sceneStart = true;
         }
         m_lastDateTime = cur.RecDateTime;
         m_haveLastDateTime = true;
@@ -94,19 +95,21 @@ uint32_t TSceneDetector::ProcessFrame(DvFrame frame, int64_t startTime) {
 
     cur.FrameNumber += 1;
 
-    const int32_t slot = (m_ringWrite.load(std::memory_order_relaxed) + 1) % kRingSize;
-    m_frameInfoRing[slot] = cur;
-    TDVHeaderEntry& entry = m_headerRing[slot];
-    for (int n = 0; n < kDvMetadataSequences; ++n) {
-        const std::size_t at = n * kDifSequenceBytes;
-        if (at + TDVHeaderEntry::kBlockBytes <= frame.size()) {
-            std::memcpy(entry.Blocks[n], frame.data() + at, TDVHeaderEntry::kBlockBytes);
-        } else {
-            std::memset(entry.Blocks[n], 0, TDVHeaderEntry::kBlockBytes);
+    if (record != nullptr) {
+        record->Info = cur;
+        record->FrameNumber = frameNumber;
+        record->SceneStart = sceneStart;
+        record->HeaderSequences = 0;
+        for (int n = 0; n < kDvMetadataSequences; ++n) {
+            const std::size_t at = n * kDifSequenceBytes;
+            if (at + kDVHeaderBlockBytes <= frame.size()) {
+                std::memcpy(record->Blocks[n], frame.data() + at, kDVHeaderBlockBytes);
+                record->HeaderSequences = n + 1;
+            } else {
+                std::memset(record->Blocks[n], 0, kDVHeaderBlockBytes);
+            }
         }
     }
-    entry.StartTime = startTime;
-    m_ringWrite.store(slot, std::memory_order_release);
 
     if (m_firstSample) {
         m_sceneStart = cur;
@@ -136,25 +139,9 @@ void TSceneDetector::SetSceneCallback(TSceneCallback callback) {
     m_onScene = std::move(callback);
 }
 
-void TSceneDetector::SetAspectReceiver(IDVAspectReceiver* receiver) {
-    m_aspectReceiver.store(receiver, std::memory_order_release);
-}
-
 TDVFrameInfo TSceneDetector::Current() const {
     std::lock_guard lock(m_publishedLock);
     return m_published;
-}
-
-int32_t TSceneDetector::FindRingEntry(int64_t startTime) {
-    int32_t index = (RingWrite() + 1) % kRingSize;
-    for (int i = 0; i < kRingSize; ++i) {
-        index = index == 0 ? kRingSize - 1 : index - 1;
-        if (m_headerRing[index].StartTime <= startTime) {
-            break;
-        }
-    }
-    SetRingRead(index);
-    return index;
 }
 
 // ---- the element ----
@@ -177,15 +164,17 @@ HRESULT Tzv_SceneDetect::CheckInputType(const GstCaps* caps) {
 }
 
 HRESULT Tzv_SceneDetect::Transform(GstBuffer* buffer) {
+    // The framework hands in-place filters a writable buffer (sharing the upstream memory when
+    // upstream still holds it), so the meta can always be attached without copying bytes.
+    TDVFrameMeta* meta = AddDVFrameMeta(buffer);
+    TDVFrameRecord* record = meta != nullptr ? &meta->Record : nullptr;
     GstMapInfo map;
-    const GstClockTime pts = GST_BUFFER_PTS(buffer);
-    const int64_t start = GST_CLOCK_TIME_IS_VALID(pts) ? static_cast<int64_t>(pts) : -1;
     uint32_t number = 0;
     if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
-        number = m_detector->ProcessFrame(DvFrame(map.data, map.size), start);
+        number = m_detector->ProcessFrame(DvFrame(map.data, map.size), record);
         gst_buffer_unmap(buffer, &map);
     } else {
-        number = m_detector->ProcessFrame(DvFrame(), start);
+        number = m_detector->ProcessFrame(DvFrame(), record);
     }
     GST_BUFFER_OFFSET(buffer) = number;
     GST_BUFFER_OFFSET_END(buffer) = number + 1;

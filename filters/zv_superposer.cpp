@@ -1,6 +1,6 @@
 #include "filters/zv_superposer.h"
 
-#include "filters/zv_scenedetect.h"
+#include "filters/DVFrameMeta.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -19,23 +19,22 @@ namespace vidorel {
 
 namespace {
 
-constexpr const char* kCaps = "video/x-raw, format=(string)BGR, width=(int)[1, 16384], "
-                              "height=(int)[1, 16384], framerate=(fraction)[0/1, 2147483647/1]";
+// BGRx first: a converter before the overlay then picks the preview window's own format, and
+// the converter after it has nothing to do.
+constexpr const char* kCaps = "video/x-raw, format=(string){ BGRx, BGR }, "
+                              "width=(int)[1, 16384], height=(int)[1, 16384], "
+                              "framerate=(fraction)[0/1, 2147483647/1]";
 
 constexpr double kTwoSeconds = 2.0 / 86400.0;
 
-// A row-addressed view of a mapped 24-bit frame; upside down when `flipped` (the last row
-// first, with a negative stride).
-BitmapView ViewOf(const GstVideoFrame& f, bool flipped = false) {
+// The mapped picture as the pixel routines see it.
+BitmapView ViewOf(const GstVideoFrame& f) {
     BitmapView v;
     v.width = GST_VIDEO_FRAME_WIDTH(&f);
     v.height = GST_VIDEO_FRAME_HEIGHT(&f);
     v.stride = GST_VIDEO_FRAME_PLANE_STRIDE(&f, 0);
     v.bits = static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&f, 0));
-    if (flipped && v.height > 0) {
-        v.bits += (v.height - 1) * v.stride;
-        v.stride = -v.stride;
-    }
+    v.bitsPerPixel = GST_VIDEO_FRAME_COMP_PSTRIDE(&f, 0) * 8;
     return v;
 }
 
@@ -45,6 +44,7 @@ BitmapView ViewOf(QImage& image) {
     v.height = image.height();
     v.stride = image.bytesPerLine();
     v.bits = image.bits();
+    v.bitsPerPixel = image.depth();
     return v;
 }
 
@@ -57,12 +57,12 @@ bool HaveGui() {
     return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
 }
 
-} // namespace
+// BGRx is blue, green, red, unused in memory: Qt's 0xffRRGGBB words on a little-endian machine.
+QImage::Format ImageFormatOf(GstVideoFormat format) {
+    return format == GST_VIDEO_FORMAT_BGR ? QImage::Format_BGR888 : QImage::Format_RGB32;
+}
 
-struct Tzv_Superposer::SceneSource {
-    GstElementRef element;
-    TSceneDetector* detector = nullptr;
-};
+} // namespace
 
 int InlayAutoCellHeight(int frameWidth) {
     return std::max(16, frameWidth * 28 / 720);
@@ -90,7 +90,7 @@ VIDOREL_DEFINE_FILTER(Tzv_Superposer, "zv_superposer", "Marlott zv_Superposer",
                       kCaps, kCaps)
 
 Tzv_Superposer::Tzv_Superposer()
-    : TBCTransformFilter("Marlott zv_Superposer"), m_text(std::make_shared<TInlayText>()) {
+    : TBCTransInPlaceFilter("Marlott zv_Superposer", true), m_text(std::make_shared<TInlayText>()) {
     gst_video_info_init(&m_info);
     for (auto& taken : m_snapshotTaken) {
         taken.store(false);
@@ -101,44 +101,16 @@ Tzv_Superposer::~Tzv_Superposer() = default;
 
 // ---- caps ----
 
+// Called for caps queries without the receive lock: it reads nothing but its argument.
 HRESULT Tzv_Superposer::CheckInputType(const GstCaps* caps) {
     GstVideoInfo info;
-    if (caps == nullptr || !gst_video_info_from_caps(&info, caps) ||
-        GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_BGR) {
+    if (caps == nullptr || !gst_video_info_from_caps(&info, caps)) {
         return VFW_E_TYPE_NOT_ACCEPTED;
     }
-    return S_OK;
-}
-
-HRESULT Tzv_Superposer::CheckTransform(const GstCaps* in, const GstCaps* out) {
-    GstVideoInfo a, b;
-    if (!gst_video_info_from_caps(&a, in) || !gst_video_info_from_caps(&b, out) ||
-        GST_VIDEO_INFO_FORMAT(&a) != GST_VIDEO_INFO_FORMAT(&b) ||
-        GST_VIDEO_INFO_WIDTH(&a) != GST_VIDEO_INFO_WIDTH(&b) ||
-        GST_VIDEO_INFO_HEIGHT(&a) != GST_VIDEO_INFO_HEIGHT(&b)) {
-        return VFW_E_TYPE_NOT_ACCEPTED;
-    }
-    return S_OK;
-}
-
-HRESULT Tzv_Superposer::DecideBufferSize(const GstCaps* out, TBufferProps& props) {
-    GstVideoInfo info;
-    if (out != nullptr && gst_video_info_from_caps(&info, out)) {
-        props.size = std::max<guint>(props.size, static_cast<guint>(GST_VIDEO_INFO_SIZE(&info)));
-    }
-    props.buffers = std::max<guint>(props.buffers, 1);
-    return S_OK;
-}
-
-HRESULT Tzv_Superposer::GetMediaType(int position, const GstCaps* in, GstCapsRef& out) {
-    if (position < 0) {
-        return E_INVALIDARG;
-    }
-    if (position > 0) {
-        return VFW_S_NO_MORE_ITEMS;
-    }
-    out = GstCapsRef::adopt(gst_caps_copy(in));
-    return S_OK;
+    const GstVideoFormat format = GST_VIDEO_INFO_FORMAT(&info);
+    return format == GST_VIDEO_FORMAT_BGRx || format == GST_VIDEO_FORMAT_BGR
+               ? S_OK
+               : VFW_E_TYPE_NOT_ACCEPTED;
 }
 
 HRESULT Tzv_Superposer::SetMediaType(PinDirection direction, const GstCaps* caps) {
@@ -151,22 +123,21 @@ HRESULT Tzv_Superposer::SetMediaType(PinDirection direction, const GstCaps* caps
     }
     const int w = GST_VIDEO_INFO_WIDTH(&info);
     const int h = GST_VIDEO_INFO_HEIGHT(&info);
+    const QImage::Format format = ImageFormatOf(GST_VIDEO_INFO_FORMAT(&info));
     m_info = info;
     m_haveInfo = true;
-    // Surfaces are sized here, once per caps; Transform only writes into them.
-    if (m_work.width() != w || m_work.height() != h) {
-        m_work = QImage(w, h, QImage::Format_BGR888);
-        m_flip = QImage(w, h, QImage::Format_BGR888);
-        if (m_work.isNull() || m_flip.isNull()) {
-            return E_OUTOFMEMORY;
-        }
-    }
+    m_imageFormat = format;
+    // Slots and scratch rows are sized here, once per caps; Transform only writes into them.
     m_scratch.reserve(w);
     for (int i = 0; i < kSnapshotSlots; ++i) {
         // A slot the UI still holds keeps its picture; it is resized when next filled.
+        const QImage& slot = m_snapshots[i];
         if (!m_snapshotTaken[i].load(std::memory_order_acquire) &&
-            (m_snapshots[i].width() != w || m_snapshots[i].height() != h)) {
-            m_snapshots[i] = QImage(w, h, QImage::Format_BGR888);
+            (slot.width() != w || slot.height() != h || slot.format() != format)) {
+            m_snapshots[i] = QImage(w, h, format);
+            if (m_snapshots[i].isNull()) {
+                return E_OUTOFMEMORY;
+            }
         }
     }
     m_fontFor.reset(); // the automatic font size follows the width
@@ -193,11 +164,6 @@ template <class Change> void Tzv_Superposer::ChangeText(Change&& change) {
 std::shared_ptr<const TInlayText> Tzv_Superposer::TextSnapshot() const {
     std::lock_guard lock(m_snapshotLock);
     return m_text;
-}
-
-std::shared_ptr<const Tzv_Superposer::SceneSource> Tzv_Superposer::SceneSnapshot() const {
-    std::lock_guard lock(m_snapshotLock);
-    return m_scene;
 }
 
 void Tzv_Superposer::SetDateTimeFormats(const std::string& dateFormat,
@@ -270,23 +236,6 @@ double Tzv_Superposer::FrameRate() const {
     return 10000000.0 / static_cast<double>(m_frameDuration.load());
 }
 
-void Tzv_Superposer::SetSceneSource(GstElement* sceneDetect) {
-    std::shared_ptr<const SceneSource> next;
-    if (auto* f = FilterCast<Tzv_SceneDetect>(sceneDetect)) {
-        next = std::make_shared<SceneSource>(
-            SceneSource{GstElementRef::ref(sceneDetect), &f->Detector()});
-    } else if (sceneDetect != nullptr) {
-        GST_WARNING_OBJECT(Element(), "%s is not a scene detector; no DV metadata",
-                           GST_OBJECT_NAME(sceneDetect));
-    }
-    // The old source is released outside the lock (a frame may still hold it).
-    std::shared_ptr<const SceneSource> old;
-    {
-        std::lock_guard lock(m_snapshotLock);
-        old = std::exchange(m_scene, std::move(next));
-    }
-}
-
 void Tzv_Superposer::StartIntervalometer(int frames) {
     m_interval = frames;
     m_intervalometerRestart = true;
@@ -314,7 +263,7 @@ void Tzv_Superposer::ReleaseSnapshot(int slot) {
 
 // ---- the frame ----
 
-HRESULT Tzv_Superposer::Transform(GstBuffer* inBuf, GstBuffer* outBuf) {
+HRESULT Tzv_Superposer::Transform(GstBuffer* buffer) {
     if (m_intervalometerRestart.exchange(false)) {
         m_frameCounter = 0;
         m_secondsCountdown = static_cast<int>(Round(FrameRate()));
@@ -323,54 +272,86 @@ HRESULT Tzv_Superposer::Transform(GstBuffer* inBuf, GstBuffer* outBuf) {
         m_countdown = m_duration.load() - 1;
     }
 
-    // Without a ref on the buffers: a ref would make `out` read-only for the plain copy below.
-    GstVideoFrame in, out;
-    const auto noRef = static_cast<GstMapFlags>(GST_VIDEO_FRAME_MAP_FLAG_NO_REF);
-    const bool haveIn =
-        m_haveInfo &&
-        gst_video_frame_map(&in, &m_info, inBuf, static_cast<GstMapFlags>(GST_MAP_READ | noRef));
-    const bool haveOut =
-        m_haveInfo &&
-        gst_video_frame_map(&out, &m_info, outBuf, static_cast<GstMapFlags>(GST_MAP_WRITE | noRef));
-
     const bool effects = m_effectsEnabled.load();
-    HRESULT hr = S_OK;
+    bool flip = false, mirror = false, deinterlace = false, inlay = false;
     double recDateTime = 0;
+    std::shared_ptr<const TInlayText> text;
+    Record rec;
+    double now = 0;
     if (effects) {
-        const auto text = TextSnapshot();
-        const auto scene = SceneSnapshot();
-        const double now = m_now.load()();
-        const Record rec = LookUpRecord(scene.get(), GST_BUFFER_PTS(inBuf));
-        UpdateCountdown(rec, scene != nullptr, now);
-        recDateTime = scene ? rec.RecDateTime : now;
-        if (!haveIn || !haveOut || !Compose(in, out, text, rec, now)) {
+        bool haveRecord = false;
+        rec = RecordOf(buffer, haveRecord);
+        now = m_now.load()();
+        UpdateCountdown(rec, haveRecord, now);
+        recDateTime = haveRecord ? rec.RecDateTime : now;
+        flip = m_flipVertical.load();
+        mirror = m_mirror.load();
+        deinterlace = m_deinterlace.load();
+        inlay =
+            m_inlayEnabled.load() && (m_durationMode.load() != 1 || m_countdown > 0) && HaveGui();
+        if (inlay) {
+            text = TextSnapshot();
+        } else if (m_inlayEnabled.load() && !HaveGui() && !m_warnedNoGui) {
+            m_warnedNoGui = true;
+            GST_WARNING_OBJECT(Element(), "no QGuiApplication in this process: no inlay text");
+        }
+    } else {
+        flip = m_flipOnCopy.load();
+    }
+
+    HRESULT hr = S_OK;
+    GstVideoFrame frame;
+    bool mapped = false;
+    if (flip || mirror || deinterlace || inlay) {
+        // Without a ref on the buffer: a ref would make it read-only while it is mapped.
+        const auto flags = static_cast<GstMapFlags>(
+            GST_MAP_READWRITE | static_cast<int>(GST_VIDEO_FRAME_MAP_FLAG_NO_REF));
+        mapped = m_haveInfo && gst_video_frame_map(&frame, &m_info, buffer, flags);
+        if (mapped) {
+            const BitmapView picture = ViewOf(frame);
+            if (flip) {
+                FlipBitmap(picture);
+            }
+            if (deinterlace) {
+                DeinterlaceBitmap(picture, picture, m_scratch);
+            }
+            if (mirror) {
+                MirrorBitmap(picture);
+            }
+            if (inlay) {
+                try {
+                    // The text goes straight into the frame: no work surface, no copy back.
+                    QImage canvas(picture.bits, picture.width, picture.height, picture.stride,
+                                  m_imageFormat);
+                    DrawText(canvas, text, rec, now);
+                } catch (...) {
+                    // A failed inlay leaves the frame as far as it was composed.
+                    GST_WARNING_OBJECT(Element(), "drawing the inlay failed");
+                }
+            }
+        } else {
             GST_WARNING_OBJECT(Element(), "a frame could not be composed (buffer too small?)");
             hr = E_FAIL;
         }
-    } else if (!CopyUnchanged(inBuf, outBuf, haveIn ? &in : nullptr, haveOut ? &out : nullptr)) {
-        hr = E_FAIL;
     }
 
-    ServeGrabs(Succeeded(hr) && haveOut ? &out : nullptr);
+    ServeGrabs(Succeeded(hr) ? buffer : nullptr, mapped ? &frame : nullptr);
     m_lastRecDateTime = recDateTime;
 
-    if (haveOut) {
-        gst_video_frame_unmap(&out);
-    }
-    if (haveIn) {
-        gst_video_frame_unmap(&in);
+    if (mapped) {
+        gst_video_frame_unmap(&frame);
     }
     return hr;
 }
 
-Tzv_Superposer::Record Tzv_Superposer::LookUpRecord(const SceneSource* scene, GstClockTime pts) {
+Tzv_Superposer::Record Tzv_Superposer::RecordOf(GstBuffer* buffer, bool& haveRecord) {
     Record r;
-    if (scene == nullptr || scene->detector == nullptr) {
+    const TDVFrameMeta* meta = GetDVFrameMeta(buffer);
+    haveRecord = meta != nullptr;
+    if (meta == nullptr) {
         return r;
     }
-    const int64_t start = GST_CLOCK_TIME_IS_VALID(pts) ? static_cast<int64_t>(pts) : -1;
-    const int32_t index = scene->detector->FindRingEntry(start);
-    const TDVFrameInfo& info = scene->detector->FrameInfoRing(index);
+    const TDVFrameInfo& info = meta->Record.Info;
     r.RecDateTime = info.RecDateTime;
     // A timecode field that never held a decoded timecode prints as 0:00:00:00.
     if (info.Timecode.Hours < 128) {
@@ -383,7 +364,7 @@ Tzv_Superposer::Record Tzv_Superposer::LookUpRecord(const SceneSource* scene, Gs
     return r;
 }
 
-void Tzv_Superposer::UpdateCountdown(const Record& rec, bool haveScene, double computerNow) {
+void Tzv_Superposer::UpdateCountdown(const Record& rec, bool haveRecord, double computerNow) {
     if (!m_inlayEnabled.load() || m_durationMode.load() != 1) {
         return;
     }
@@ -393,7 +374,7 @@ void Tzv_Superposer::UpdateCountdown(const Record& rec, bool haveScene, double c
     }
     // Without DV records the computer's date stands for the recording date, so a daily
     // inlay comes back every day on any source.
-    const double current = haveScene ? rec.RecDateTime : computerNow;
+    const double current = haveRecord ? rec.RecDateTime : computerNow;
     if (current == 0) {
         return;
     }
@@ -414,45 +395,9 @@ void Tzv_Superposer::UpdateCountdown(const Record& rec, bool haveScene, double c
     }
 }
 
-bool Tzv_Superposer::Compose(const GstVideoFrame& in, const GstVideoFrame& out,
-                             const std::shared_ptr<const TInlayText>& text, const Record& rec,
-                             double computerNow) {
-    const BitmapView src = ViewOf(in, m_flipVertical.load());
-    const BitmapView work = ViewOf(m_work);
-    if (work.bits == nullptr || src.width != work.width || src.height != work.height) {
-        return false;
-    }
-    const bool mirror = m_mirror.load();
-    if (m_deinterlace.load()) {
-        // Deinterlaced into the second surface when a mirrored copy has to follow.
-        const BitmapView flip = ViewOf(m_flip);
-        if (!DeinterlaceBitmap(src, mirror ? flip : work, m_scratch)) {
-            return false;
-        }
-        if (mirror) {
-            MirrorCopyBitmap(flip, work);
-        }
-    } else if (mirror) {
-        MirrorCopyBitmap(src, work);
-    } else {
-        CopyBitmapPixels(src, work);
-    }
-
-    if (m_inlayEnabled.load() && (m_durationMode.load() != 1 || m_countdown > 0)) {
-        try {
-            DrawText(text, rec, computerNow);
-        } catch (...) {
-            // A failed inlay leaves the frame as far as it was composed.
-            GST_WARNING_OBJECT(Element(), "drawing the inlay failed");
-        }
-    }
-
-    CopyBitmapPixels(work, ViewOf(out));
-    return true;
-}
-
-void Tzv_Superposer::PrepareFont(const std::shared_ptr<const TInlayText>& snapshot) {
-    if (m_fontFor == snapshot && m_fontWidth == m_work.width()) {
+void Tzv_Superposer::PrepareFont(const std::shared_ptr<const TInlayText>& snapshot,
+                                 int frameWidth) {
+    if (m_fontFor == snapshot && m_fontWidth == frameWidth) {
         return;
     }
     const TInlayText& text = *snapshot;
@@ -470,7 +415,7 @@ void Tzv_Superposer::PrepareFont(const std::shared_ptr<const TInlayText>& snapsh
     if (text.AutoFontSize) {
         // The cell height (ascent + descent) is what is fixed: take the largest pixel size
         // whose cell fits it.
-        const int cell = InlayAutoCellHeight(m_work.width());
+        const int cell = InlayAutoCellHeight(frameWidth);
         int px = cell;
         font.setPixelSize(px);
         while (px > 1 && QFontMetrics(font).height() > cell) {
@@ -486,20 +431,13 @@ void Tzv_Superposer::PrepareFont(const std::shared_ptr<const TInlayText>& snapsh
     m_ascent = QFontMetrics(font).ascent();
     m_font = font;
     m_fontFor = snapshot;
-    m_fontWidth = m_work.width();
+    m_fontWidth = frameWidth;
     m_linesValid = false; // the lines and their widths depend on the snapshot and the font
 }
 
-void Tzv_Superposer::DrawText(const std::shared_ptr<const TInlayText>& snapshot, const Record& rec,
-                              double computerNow) {
-    if (!HaveGui()) {
-        if (!m_warnedNoGui) {
-            m_warnedNoGui = true;
-            GST_WARNING_OBJECT(Element(), "no QGuiApplication in this process: no inlay text");
-        }
-        return;
-    }
-    PrepareFont(snapshot);
+void Tzv_Superposer::DrawText(QImage& canvas, const std::shared_ptr<const TInlayText>& snapshot,
+                              const Record& rec, double computerNow) {
+    PrepareFont(snapshot, canvas.width());
     const TInlayText& text = *snapshot;
 
     const int source = m_textSource.load();
@@ -536,10 +474,10 @@ void Tzv_Superposer::DrawText(const std::shared_ptr<const TInlayText>& snapshot,
     m_linesValid = true;
     m_linesSource = source;
 
-    const TInlayOrigins o = InlayOrigins(m_work.width(), m_work.height(), text.PosX, text.PosY,
+    const TInlayOrigins o = InlayOrigins(canvas.width(), canvas.height(), text.PosX, text.PosY,
                                          text.Alignment, m_cellHeight, m_width1, m_width2);
     const uint32_t c = text.Font.Color;
-    QPainter painter(&m_work);
+    QPainter painter(&canvas);
     painter.setFont(m_font);
     painter.setPen(QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF));
     if (!m_line1.isEmpty()) {
@@ -551,75 +489,61 @@ void Tzv_Superposer::DrawText(const std::shared_ptr<const TInlayText>& snapshot,
     m_lastCellHeight = m_cellHeight;
 }
 
-bool Tzv_Superposer::CopyUnchanged(GstBuffer* inBuf, GstBuffer* outBuf, const GstVideoFrame* in,
-                                   const GstVideoFrame* out) {
-    if (m_flipOnCopy.load()) {
-        if (in == nullptr || out == nullptr) {
-            return false;
-        }
-        CopyBitmapPixels(ViewOf(*in, true), ViewOf(*out));
-        return true;
-    }
-    // The input's data as it stands, bounded by the output buffer.
-    GstMapInfo mi, mo;
-    if (!gst_buffer_map(inBuf, &mi, GST_MAP_READ)) {
-        return false;
-    }
-    if (!gst_buffer_map(outBuf, &mo, GST_MAP_WRITE)) {
-        gst_buffer_unmap(inBuf, &mi);
-        return false;
-    }
-    const gsize n = std::min(mi.size, mo.size);
-    std::memcpy(mo.data, mi.data, n);
-    gst_buffer_unmap(outBuf, &mo);
-    gst_buffer_unmap(inBuf, &mi);
-    if (n < gst_buffer_get_size(outBuf)) {
-        gst_buffer_resize(outBuf, 0, static_cast<gssize>(n));
-    }
-    return true;
-}
-
 // ---- grabs ----
 
 void Tzv_Superposer::Post(bool grabbed, int value) {
-    if (ISuperposerReceiver* r = m_receiver.load()) {
+    m_receiver.Call([grabbed, value](ISuperposerReceiver& r) {
         if (grabbed) {
-            r->PostImageGrabbed(value);
+            r.PostImageGrabbed(value);
         } else {
-            r->PostGrabCountdown(value);
+            r.PostGrabCountdown(value);
         }
-    }
+    });
 }
 
-bool Tzv_Superposer::FillNextSlot(const GstVideoFrame* out, int& slot) {
+bool Tzv_Superposer::FillNextSlot(GstBuffer* buffer, const GstVideoFrame* mapped, int& slot) {
     m_snapshotSlot = (m_snapshotSlot + 1) % kSnapshotSlots;
     slot = m_snapshotSlot;
-    if (m_snapshotTaken[slot].load(std::memory_order_acquire) || out == nullptr) {
+    if (m_snapshotTaken[slot].load(std::memory_order_acquire) || buffer == nullptr || !m_haveInfo) {
         // The UI has not fetched this slot yet: the grab is dropped, never overwritten.
         return false;
     }
-    QImage& image = m_snapshots[slot];
-    const int w = GST_VIDEO_FRAME_WIDTH(out);
-    const int h = GST_VIDEO_FRAME_HEIGHT(out);
-    if (image.width() != w || image.height() != h) {
-        image = QImage(w, h, QImage::Format_BGR888); // only after a caps change
+    // A frame no effect touched was not mapped: read it now, for this copy only.
+    GstVideoFrame readOnly;
+    const GstVideoFrame* frame = mapped;
+    if (frame == nullptr) {
+        const auto flags = static_cast<GstMapFlags>(
+            GST_MAP_READ | static_cast<int>(GST_VIDEO_FRAME_MAP_FLAG_NO_REF));
+        if (!gst_video_frame_map(&readOnly, &m_info, buffer, flags)) {
+            return false;
+        }
+        frame = &readOnly;
     }
-    if (image.isNull()) {
+    QImage& image = m_snapshots[slot];
+    const int w = GST_VIDEO_FRAME_WIDTH(frame);
+    const int h = GST_VIDEO_FRAME_HEIGHT(frame);
+    if (image.width() != w || image.height() != h || image.format() != m_imageFormat) {
+        image = QImage(w, h, m_imageFormat); // only after a caps change
+    }
+    const bool copied = !image.isNull() && CopyBitmapPixels(ViewOf(*frame), ViewOf(image));
+    if (frame == &readOnly) {
+        gst_video_frame_unmap(&readOnly);
+    }
+    if (!copied) {
         return false;
     }
-    CopyBitmapPixels(ViewOf(*out), ViewOf(image));
     m_snapshotTaken[slot].store(true, std::memory_order_release);
     return true;
 }
 
-void Tzv_Superposer::ServeGrabs(const GstVideoFrame* out) {
+void Tzv_Superposer::ServeGrabs(GstBuffer* buffer, const GstVideoFrame* mapped) {
     if (m_intervalometerOn.load()) {
         ++m_frameCounter;
         const int interval = m_interval.load();
         if (m_frameCounter == interval) {
             m_frameCounter = 0;
             int slot = 0;
-            if (FillNextSlot(out, slot)) {
+            if (FillNextSlot(buffer, mapped, slot)) {
                 m_grabRequest = false;
                 m_secondsCountdown = static_cast<int>(Trunc(FrameRate())) + 1;
                 Post(false, 0);
@@ -635,7 +559,7 @@ void Tzv_Superposer::ServeGrabs(const GstVideoFrame* out) {
     }
     if (m_grabRequest.exchange(false)) {
         int slot = 0;
-        if (FillNextSlot(out, slot)) {
+        if (FillNextSlot(buffer, mapped, slot)) {
             Post(true, slot);
         }
     }

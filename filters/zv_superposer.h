@@ -2,17 +2,21 @@
 
 // The video effects filter of the preview and capture path.
 //
-//     gst-launch-1.0 videotestsrc ! videoconvert ! video/x-raw,format=BGR ! zv_superposer
-//         ! videoconvert ! ximagesink
+//     gst-launch-1.0 videotestsrc ! videoconvert ! zv_superposer ! videoconvert ! ximagesink
 //
 // Per frame it inlays two lines of text (computer date and time, DV recording date and time, or
 // DV timecode), flips the picture upside down, mirrors it, deinterlaces it, and keeps still
 // pictures in 20 snapshot slots on request or every n frames. With the effects switched off it
-// copies frames unchanged and only serves grabs.
+// passes frames unchanged and only serves grabs.
 //
-// Pictures are 24-bit BGR (video/x-raw, format=BGR), top-down as every GStreamer frame, each
-// with its real stride. The work surface and the snapshot slots are sized when the caps are set,
-// so a steady stream allocates no picture memory.
+// It works in place on the frame in the preview's own format: 32-bit BGRx (offered first, so the
+// converter before it picks the format the preview window paints and the converter after it
+// passes through) or 24-bit BGR, top-down as every GStreamer frame, each with its real stride.
+// A frame that no effect changes is neither mapped for writing nor copied; it is read only when
+// a grab copies it into a snapshot slot. The recording date and timecode come from the frame's
+// own DV record (TDVFrameMeta), so a queue before the overlay cannot pair a picture with another
+// frame's record. The snapshot slots are sized when the caps are set, so a steady stream
+// allocates no picture memory.
 //
 // Threads: Transform runs on the streaming thread; every setter may be called from any thread
 // (in practice the UI thread) while streaming and takes effect on the next frame. Numbers and
@@ -23,6 +27,7 @@
 #include "filters/BaseClass.h"
 #include "filters/deinter.h"
 #include "platform/DateTime.h"
+#include "platform/ReceiverSlot.h"
 
 #include <gst/video/video.h>
 
@@ -38,8 +43,6 @@
 #include <string>
 
 namespace vidorel {
-
-class TSceneDetector;
 
 // Told about finished grabs and the intervalometer's countdown, on the streaming thread. The
 // main window implements it by posting events: type User+1 with the slot (image grabbed) and
@@ -88,7 +91,7 @@ struct TInlayOrigins {
 TInlayOrigins InlayOrigins(int width, int height, int posX, int posY, int alignment, int cellHeight,
                            int width1, int width2);
 
-class Tzv_Superposer : public TBCTransformFilter {
+class Tzv_Superposer : public TBCTransInPlaceFilter {
 public:
     static constexpr int kSnapshotSlots = 20;
 
@@ -97,12 +100,9 @@ public:
     static const FilterDescriptor& Descriptor();
 
     HRESULT CheckInputType(const GstCaps* caps) override;
-    HRESULT CheckTransform(const GstCaps* in, const GstCaps* out) override;
-    HRESULT DecideBufferSize(const GstCaps* out, TBufferProps& props) override;
-    HRESULT GetMediaType(int position, const GstCaps* in, GstCapsRef& out) override;
     HRESULT SetMediaType(PinDirection direction, const GstCaps* caps) override;
     HRESULT StartStreaming() override;
-    HRESULT Transform(GstBuffer* in, GstBuffer* out) override;
+    HRESULT Transform(GstBuffer* buffer) override;
 
     // --- settings (any thread, next frame) ---
     void SetInlayEnabled(bool on) { m_inlayEnabled = on; }
@@ -139,13 +139,13 @@ public:
     // The stream's frame duration in 100 ns units; below 1000 counts as 400000 (25 fps).
     void SetFrameDuration(int64_t hundredNs);
     double FrameRate() const;
-    // Copy unchanged frames upside down (a plug-in source with bottom-up pictures sets it,
-    // possibly through the flag's address; the branch builder clears it).
+    // Turn frames upside down while the effects are off (a plug-in source with bottom-up
+    // pictures sets it, possibly through the flag's address; the branch builder clears it).
     void SetFlipOnCopy(bool on) { m_flipOnCopy = on; }
     std::atomic<bool>& FlipOnCopyFlag() { return m_flipOnCopy; }
-    // The DV metadata source: a zv_scenedetect element (a reference is kept) or null.
-    void SetSceneSource(GstElement* sceneDetect);
-    void SetReceiver(ISuperposerReceiver* receiver) { m_receiver = receiver; }
+    // Any thread; after SetReceiver(nullptr) returns the old receiver is never called again and
+    // may be destroyed.
+    void SetReceiver(ISuperposerReceiver* receiver) { m_receiver.Set(receiver); }
     // The clock of the computer date and time (tests put a controlled one).
     void SetClock(TDateTime (*now)()) { m_now = now ? now : &Now; }
 
@@ -154,7 +154,8 @@ public:
     void GrabNow() { m_grabRequest = true; }
 
     // --- the snapshot hand-over (UI thread) ---
-    // The picture of a slot announced by PostImageGrabbed; valid until ReleaseSnapshot. The
+    // The picture of a slot announced by PostImageGrabbed, in the negotiated format
+    // (QImage::Format_RGB32 for BGRx, Format_BGR888 for BGR); valid until ReleaseSnapshot. The
     // returned image shares the slot's memory: copy it (or keep the shallow copy, which the
     // filter detaches from on its next write) before releasing.
     QImage Snapshot(int slot) const;
@@ -168,7 +169,6 @@ public:
     QString LastLine2() const { return m_line2; }
 
 private:
-    struct SceneSource;
     struct Record {
         double RecDateTime = 0;
         bool HasTimecode = false;
@@ -177,20 +177,14 @@ private:
 
     template <class Change> void ChangeText(Change&& change);
     std::shared_ptr<const TInlayText> TextSnapshot() const;
-    std::shared_ptr<const SceneSource> SceneSnapshot() const;
 
-    Record LookUpRecord(const SceneSource* scene, GstClockTime pts);
-    void UpdateCountdown(const Record& rec, bool haveScene, double computerNow);
-    bool Compose(const GstVideoFrame& in, const GstVideoFrame& out,
-                 const std::shared_ptr<const TInlayText>& text, const Record& rec,
-                 double computerNow);
-    void DrawText(const std::shared_ptr<const TInlayText>& text, const Record& rec,
+    static Record RecordOf(GstBuffer* buffer, bool& haveRecord);
+    void UpdateCountdown(const Record& rec, bool haveRecord, double computerNow);
+    void DrawText(QImage& canvas, const std::shared_ptr<const TInlayText>& text, const Record& rec,
                   double computerNow);
-    void PrepareFont(const std::shared_ptr<const TInlayText>& text);
-    bool CopyUnchanged(GstBuffer* inBuf, GstBuffer* outBuf, const GstVideoFrame* in,
-                       const GstVideoFrame* out);
-    void ServeGrabs(const GstVideoFrame* out);
-    bool FillNextSlot(const GstVideoFrame* out, int& slot);
+    void PrepareFont(const std::shared_ptr<const TInlayText>& text, int frameWidth);
+    void ServeGrabs(GstBuffer* buffer, const GstVideoFrame* mapped);
+    bool FillNextSlot(GstBuffer* buffer, const GstVideoFrame* mapped, int& slot);
     void Post(bool grabbed, int value);
 
     // Settings written from any thread.
@@ -211,14 +205,14 @@ private:
     std::atomic<int> m_duration{125};
     std::atomic<bool> m_countdownRestart{false}; // SetInlayDuration → streaming thread
     std::atomic<int64_t> m_frameDuration{400000};
-    std::atomic<ISuperposerReceiver*> m_receiver{nullptr};
     std::atomic<TDateTime (*)()> m_now{&Now};
     std::atomic<int> m_lastCellHeight{0};
+    // Set from the UI thread, called on the streaming thread; its own lock.
+    TReceiverSlot<ISuperposerReceiver> m_receiver;
 
-    // The replaceable snapshots, guarded by m_snapshotLock (held only to copy or swap a pointer).
+    // The text snapshot, guarded by m_snapshotLock (held only to copy or swap the pointer).
     mutable std::mutex m_snapshotLock;
     std::shared_ptr<const TInlayText> m_text;
-    std::shared_ptr<const SceneSource> m_scene;
 
     // The snapshot ring: a slot is written by the streaming thread only while its flag is
     // false, then the flag is set (release); the UI reads it after the message and clears the
@@ -229,8 +223,7 @@ private:
     // Streaming-thread state (and caps time, which never overlaps Transform).
     GstVideoInfo m_info;
     bool m_haveInfo = false;
-    QImage m_work; // the frame being composed
-    QImage m_flip; // second surface: the deinterlaced frame before its mirrored copy
+    QImage::Format m_imageFormat = QImage::Format_RGB32; // the negotiated format as Qt's
     DeinterlaceScratch m_scratch;
     int m_snapshotSlot = 0;
     int m_frameCounter = 0;

@@ -1,14 +1,10 @@
 #include "graph/SourceBranches.h"
 
-#include "filters/zv_scenedetect.h"
 #include "filters/zv_superposer.h"
 #include "filters/zv_timestamper.h"
 #include "graph/RunGraph.h"
 #include "settings/Preferences.h"
 #include "sources/CamcorderBinding.h"
-
-#include <deque>
-#include <set>
 
 GST_DEBUG_CATEGORY_STATIC(vidorel_branches_debug);
 #define GST_CAT_DEFAULT vidorel_branches_debug
@@ -71,37 +67,6 @@ GstElementRef FindInside(GstElement* element, const std::function<bool(GstElemen
     return found;
 }
 
-// The first element downstream of `from` (following linked outputs, breadth first) that
-// matches; the DV scene detector sits right behind the camcorder's source.
-GstElementRef FindDownstream(GstElement* from, const std::function<bool(GstElement*)>& match) {
-    std::deque<GstElementRef> todo;
-    std::set<GstElement*> seen;
-    if (from != nullptr) {
-        todo.push_back(GstElementRef::ref(from));
-    }
-    while (!todo.empty()) {
-        GstElementRef e = std::move(todo.front());
-        todo.pop_front();
-        if (!seen.insert(e.get()).second) {
-            continue;
-        }
-        if (e.get() != from && match(e.get())) {
-            return e;
-        }
-        for (auto& out : Pads(e.get(), PinDirection::Output)) {
-            auto peer = GstPadRef::adopt(gst_pad_get_peer(out.get()));
-            if (auto owner = PadOwner(peer.get())) {
-                todo.push_back(std::move(owner));
-            }
-        }
-    }
-    return {};
-}
-
-bool IsSceneDetector(GstElement* e) {
-    return FilterCast<Tzv_SceneDetect>(e) != nullptr;
-}
-
 int VideoInputSelect() {
     return prefs::VideoInputSelect ? prefs::VideoInputSelect->Value : -1;
 }
@@ -143,7 +108,6 @@ void RemoveVideoChain(Tdm& dm) {
     dm.infdecvideo.Detach();
     dm.DetachComponent(dm.SuperposerElement());
     dm.DetachComponent(dm.VideoStamperElement());
-    dm.Superposer().SetSceneSource(nullptr);
 }
 
 void RemoveAudioChain(Tdm& dm) {
@@ -367,12 +331,8 @@ bool OpenVideoBranch(Tdm& dm, const std::shared_ptr<TVideoSource>& stream) {
         fg.Connect(dm.VideoStamperElement(), dm.color3.Element());
         fg.Connect(dm.color3.Element(), dm.vwEcran.Element());
 
+        // The DV records reach the overlay on the frames themselves.
         dm.VideoStamper().SetNoTimeMode();
-        GstElementRef scene;
-        if (stream->StreamKind == 5) {
-            scene = FindDownstream(device.SourceFilter.get(), &IsSceneDetector);
-        }
-        dm.Superposer().SetSceneSource(scene.get());
 
         auto transport = device.Transport();
         CamcorderWindows.Bind(*stream, OpenStream(CurrentAudio.get()), transport);

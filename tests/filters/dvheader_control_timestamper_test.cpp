@@ -1,6 +1,7 @@
 // The DV header, control and time-stamp filters through GstHarness. (gst_init and the element
 // registration come from the test environment of superposer_test.cpp, in the same executable.)
 
+#include "filters/DVFrameMeta.h"
 #include "filters/zv_Controlunit.h"
 #include "filters/zv_DVheader.h"
 #include "filters/zv_scenedetect.h"
@@ -64,7 +65,7 @@ dvtape::TapeDescription oneRecording(std::optional<dvtape::CivilDateTime> date, 
     return tape;
 }
 
-TEST_F(DVheaderTest, framesPassUntouched_withoutSceneSource_andRatioFourThree) {
+TEST_F(DVheaderTest, framesWithoutRecord_passUntouched_withRatioFourThree) {
     const dvtape::DvTape dv(oneRecording(std::nullopt, false, 0));
     const auto frame = dv.frame(0);
     EXPECT_EQ(pass(frame), frame);
@@ -93,24 +94,33 @@ TEST_F(DVheaderTest, sampleShorterThanTenSequences_isLeftUntouched) {
     EXPECT_EQ(pass(shortSample), shortSample);
 }
 
-TEST_F(DVheaderTest, sceneSource_restoresTheCamcordersHeaderBlocks_ofTheEntryRead) {
-    auto element = GstElementRef::adopt(gst_element_factory_make("zv_scenedetect", nullptr));
-    auto* detect = FilterCast<Tzv_SceneDetect>(element);
-    ASSERT_NE(detect, nullptr);
+// The records a scene detector makes of the first frames of `tape`.
+std::vector<std::unique_ptr<TDVFrameRecord>> recordsOf(const dvtape::DvTape& tape, int frames) {
+    TSceneDetector detector;
+    std::vector<std::unique_ptr<TDVFrameRecord>> records;
+    for (int i = 0; i < frames; ++i) {
+        records.push_back(std::make_unique<TDVFrameRecord>());
+        detector.ProcessFrame(tape.frame(i), records.back().get());
+    }
+    return records;
+}
+
+TEST_F(DVheaderTest, frameWithRecord_getsItsSourceFramesHeaderBlocksBack_inSequencesZeroToNine) {
     const dvtape::DvTape camera(oneRecording(dvtape::CivilDateTime{2013, 12, 24, 18, 5, 9}, true,
                                              ((2 * 60 + 10) * 60 + 20) * 25 + 5));
-    for (int i = 0; i < 3; ++i) {
-        detect->Detector().ProcessFrame(camera.frame(i), i * 40 * GST_MSECOND);
-    }
-    // The overlay found camera frame 1 for the picture it drew.
-    detect->Detector().FindRingEntry(40 * GST_MSECOND + 1);
-    f->SetSceneSource(element.get());
+    const auto records = recordsOf(camera, 3);
     f->SetRatioDV(0);
 
-    // What the encoder made: an undated 4:3 frame with another timecode.
+    // What the encoder made of camera frame 1: an undated 4:3 frame with another timecode.
     const dvtape::DvTape encoder(oneRecording(std::nullopt, false, 0));
     const auto encoded = encoder.frame(0);
-    const auto out = pass(encoded);
+    GstBuffer* in = bytesBuffer(encoded, 0);
+    AddDVFrameMeta(in)->Record = *records[1];
+    GstBuffer* pulled = gst_harness_push_and_pull(h, in);
+    ASSERT_NE(pulled, nullptr);
+    const auto out = bytesOf(pulled);
+    gst_buffer_unref(pulled);
+
     const auto original = camera.frame(1);
     ASSERT_EQ(out.size(), encoded.size());
     for (int n = 0; n < 12; ++n) {
@@ -130,6 +140,37 @@ TEST_F(DVheaderTest, sceneSource_restoresTheCamcordersHeaderBlocks_ofTheEntryRea
     const TDVTimecode tc = GetDVTimecode(out, 0);
     EXPECT_EQ(tc.Hours, 2);
     EXPECT_EQ(tc.Frames, 6);
+}
+
+TEST_F(DVheaderTest, record_winsOverRatioSixteenNine_andARecordWithoutBlocks_doesNot) {
+    const dvtape::DvTape camera(
+        oneRecording(dvtape::CivilDateTime{2013, 12, 24, 18, 5, 9}, false, 0));
+    const auto records = recordsOf(camera, 1);
+    f->SetRatioDV(1);
+    const dvtape::DvTape encoder(oneRecording(std::nullopt, false, 0));
+    const auto encoded = encoder.frame(0);
+
+    GstBuffer* in = bytesBuffer(encoded, 0);
+    AddDVFrameMeta(in)->Record = *records[0];
+    GstBuffer* pulled = gst_harness_push_and_pull(h, in);
+    ASSERT_NE(pulled, nullptr);
+    auto out = bytesOf(pulled);
+    gst_buffer_unref(pulled);
+    EXPECT_FALSE(IsDV16x9(out)) << "the camcorder's 4:3 comes back";
+    EXPECT_EQ(std::memcmp(out.data(), camera.frame(0).data(), 480), 0);
+
+    // A record of a frame too short to have had blocks: RatioDV marks the frame as without one.
+    in = bytesBuffer(encoded, 0);
+    AddDVFrameMeta(in)->Record.HeaderSequences = 0;
+    pulled = gst_harness_push_and_pull(h, in);
+    ASSERT_NE(pulled, nullptr);
+    out = bytesOf(pulled);
+    gst_buffer_unref(pulled);
+    auto expected = encoded;
+    for (int n = 0; n < kDvMetadataSequences; ++n) {
+        SetDV16x9(expected, n);
+    }
+    EXPECT_EQ(out, expected);
 }
 
 // ---- control filter ----

@@ -5,11 +5,18 @@
 #include <gst/check/gstharness.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <functional>
+#include <future>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
+#include <string>
 #include <thread>
+#include <vector>
 
 using namespace vidorel;
 
@@ -124,12 +131,85 @@ public:
 VIDOREL_DEFINE_FILTER(TestInPlace, "vidoreltest_inplace", "Marlott Test InPlace", "Filter", "test",
                       "ANY", "ANY")
 
+// Copying filter (so caps queries go through GetMediaType) that writes a buffer of its own:
+// one 0xAB byte before each output while `extra` is set, and a 4-byte 0x4E ("header") at the end
+// of the stream, as a file writer rewrites its header.
+class TestWriter : public TBCTransformFilter {
+public:
+    TestWriter() : TBCTransformFilter("Test Writer") {}
+    static const FilterDescriptor& Descriptor();
+
+    HRESULT CheckInputType(const GstCaps*) override { return S_OK; }
+    HRESULT CheckTransform(const GstCaps*, const GstCaps*) override { return S_OK; }
+    HRESULT DecideBufferSize(const GstCaps*, TBufferProps&) override { return S_OK; }
+    HRESULT GetMediaType(int position, const GstCaps* in, GstCapsRef& out) override {
+        if (position > 0) {
+            return VFW_S_NO_MORE_ITEMS;
+        }
+        out = GstCapsRef::adopt(gst_caps_copy(in));
+        return S_OK;
+    }
+    HRESULT Transform(GstBuffer* in, GstBuffer* out) override {
+        if (extra) {
+            GstBuffer* b = gst_buffer_new_allocate(nullptr, 1, nullptr);
+            gst_buffer_memset(b, 0, 0xAB, 1);
+            transformDelivered = Deliver(b);
+        }
+        GstMapInfo mi, mo;
+        gst_buffer_map(in, &mi, GST_MAP_READ);
+        gst_buffer_map(out, &mo, GST_MAP_WRITE);
+        std::memcpy(mo.data, mi.data, std::min(mi.size, mo.size));
+        gst_buffer_unmap(out, &mo);
+        gst_buffer_unmap(in, &mi);
+        return S_OK;
+    }
+    HRESULT EndOfStream() override {
+        inEndOfStream = true;
+        GstBuffer* header = gst_buffer_new_allocate(nullptr, 4, nullptr);
+        gst_buffer_memset(header, 0, 0x4E, 4);
+        endDelivered = Deliver(header);
+        return S_OK;
+    }
+
+    std::atomic<bool> extra{false};
+    std::atomic<bool> inEndOfStream{false};
+    std::atomic<GstFlowReturn> transformDelivered{GST_FLOW_CUSTOM_ERROR};
+    std::atomic<GstFlowReturn> endDelivered{GST_FLOW_CUSTOM_ERROR};
+};
+VIDOREL_DEFINE_FILTER(TestWriter, "vidoreltest_writer", "Marlott Test Writer", "Filter/Video",
+                      "test", kGrayCaps, kGrayCaps)
+
+// Runs `fn` on a thread of its own and answers whether it returned within `limit`. A call that
+// never returns is left behind, so a deadlock fails the test instead of hanging it.
+bool ReturnsWithin(std::chrono::seconds limit, std::function<void()> fn) {
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> finished = done->get_future();
+    std::thread([fn = std::move(fn), done] {
+        fn();
+        done->set_value();
+    }).detach();
+    return finished.wait_for(limit) == std::future_status::ready;
+}
+
+// Polls `condition` until it holds, for at most `limit`.
+bool BecomesTrue(std::chrono::seconds limit, const std::function<bool()>& condition) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > until) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
 class FrameworkTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         gst_init(nullptr, nullptr);
         ASSERT_TRUE(RegisterFilter<TestCopy>(nullptr));
         ASSERT_TRUE(RegisterFilter<TestInPlace>(nullptr));
+        ASSERT_TRUE(RegisterFilter<TestWriter>(nullptr));
     }
 
     void Open(const char* factory,
@@ -344,4 +424,136 @@ TEST_F(FrameworkTest, filterCast_findsTheObject_onlyForItsOwnClass) {
         GST_ELEMENT_CAST(gst_object_ref_sink(gst_element_factory_make("identity", nullptr))));
     EXPECT_EQ(FilterCast<TestInPlace>(identity.get()), nullptr);
     EXPECT_STREQ(FilterCast<TestInPlace>(h->element)->Name(), "Test InPlace");
+}
+
+// ---- the receive lock and pushes ----
+
+// What reached the harness's sink pad, in order: "B<first byte>" for buffers, event names;
+// and for each, whether another thread could take the filter's receive lock meanwhile.
+struct Arrivals {
+    TBCTransformFilter* filter = nullptr;
+    std::mutex lock;
+    std::vector<std::string> items;
+    int pushedUnderLock = 0;
+    static GstPadProbeReturn Record(GstPad*, GstPadProbeInfo* info, gpointer data) {
+        auto* self = static_cast<Arrivals*>(data);
+        std::string item;
+        if (GST_IS_BUFFER(GST_PAD_PROBE_INFO_DATA(info))) {
+            item = "B" + std::to_string(FirstByte(GST_PAD_PROBE_INFO_BUFFER(info)));
+        } else if (GST_IS_EVENT(GST_PAD_PROBE_INFO_DATA(info))) {
+            item = GST_EVENT_TYPE_NAME(GST_PAD_PROBE_INFO_EVENT(info));
+        }
+        bool free = false;
+        std::thread([&] {
+            free = self->filter->ReceiveLock().try_lock();
+            if (free) {
+                self->filter->ReceiveLock().unlock();
+            }
+        }).join();
+        std::lock_guard l(self->lock);
+        self->items.push_back(item);
+        self->pushedUnderLock += free ? 0 : 1;
+        return GST_PAD_PROBE_OK;
+    }
+};
+
+TEST_F(FrameworkTest, buffersDeliveredFromHooks_goDownstreamFirst_inOrder) {
+    Open("vidoreltest_writer");
+    auto* f = Filter<TestWriter>();
+    ASSERT_NE(f, nullptr);
+    Arrivals arrivals;
+    arrivals.filter = f;
+    gst_pad_add_probe(h->sinkpad,
+                      static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER |
+                                                   GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+                      &Arrivals::Record, &arrivals, nullptr);
+    f->extra = true;
+    ASSERT_EQ(gst_harness_push(h, Frame(7, 0)), GST_FLOW_OK);
+    EXPECT_EQ(f->transformDelivered.load(), GST_FLOW_OK) << "queued until the lock is released";
+    f->extra = false;
+    ASSERT_EQ(gst_harness_push(h, Frame(8, 40 * GST_MSECOND)), GST_FLOW_OK);
+    ASSERT_TRUE(gst_harness_push_event(h, gst_event_new_eos()));
+    EXPECT_EQ(f->endDelivered.load(), GST_FLOW_OK);
+    std::lock_guard l(arrivals.lock);
+    EXPECT_EQ(arrivals.items, (std::vector<std::string>{"B171", "B7", "B8", "B78", "eos"}));
+    EXPECT_EQ(arrivals.pushedUnderLock, 0);
+}
+
+TEST_F(FrameworkTest, failedDelivery_fromTransform_isTheFlowUpstreamHears) {
+    Open("vidoreltest_writer");
+    auto* f = Filter<TestWriter>();
+    // Downstream answers end-of-stream to every buffer from now on.
+    gst_pad_add_probe(
+        h->sinkpad, GST_PAD_PROBE_TYPE_BUFFER,
+        [](GstPad*, GstPadProbeInfo* info, gpointer) {
+            gst_buffer_unref(GST_PAD_PROBE_INFO_BUFFER(info));
+            GST_PAD_PROBE_INFO_FLOW_RETURN(info) = GST_FLOW_EOS;
+            return GST_PAD_PROBE_HANDLED;
+        },
+        nullptr, nullptr);
+    f->extra = true;
+    EXPECT_EQ(gst_harness_push(h, Frame(7, 0)), GST_FLOW_EOS);
+    EXPECT_EQ(f->transformDelivered.load(), GST_FLOW_OK) << "the filter heard of it later";
+}
+
+// A file writer's end-of-stream rewrite pushes into a full queue while another thread asks
+// for caps, and a flush is what ends the wait: none of that may wait for the receive lock.
+TEST_F(FrameworkTest, endOfStreamPushIntoAFullQueue_blocksNeitherCapsQueriesNorTheFlush) {
+    h = gst_harness_new_parse("vidoreltest_writer name=writer ! queue name=q max-size-buffers=1 "
+                              "max-size-bytes=0 max-size-time=0 ! fakesink name=sink sync=false");
+    ASSERT_NE(h, nullptr);
+    gst_harness_set_src_caps_str(h, "video/x-raw, format=GRAY8, width=4, height=2, framerate=25/1");
+    auto writer = GstElementRef::adopt(gst_bin_get_by_name(GST_BIN(h->element), "writer"));
+    auto sink = GstElementRef::adopt(gst_bin_get_by_name(GST_BIN(h->element), "sink"));
+    auto* f = FilterCast<TestWriter>(writer.get());
+    ASSERT_NE(f, nullptr);
+    // The sink never takes a buffer: the queue's thread waits with the first one, the queue
+    // holds the second, and the third push (the header) waits for room.
+    auto sinkPad = GstPadRef::adopt(gst_element_get_static_pad(sink.get(), "sink"));
+    const gulong block = gst_pad_add_probe(
+        sinkPad.get(),
+        static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BLOCK | GST_PAD_PROBE_TYPE_BUFFER),
+        [](GstPad*, GstPadProbeInfo*, gpointer) { return GST_PAD_PROBE_OK; }, nullptr, nullptr);
+    ASSERT_EQ(gst_harness_push(h, Frame(1, 0)), GST_FLOW_OK);
+    ASSERT_EQ(gst_harness_push(h, Frame(2, 40 * GST_MSECOND)), GST_FLOW_OK);
+
+    std::atomic<bool> eosReturned{false};
+    GstHarness* harness = h;
+    std::thread streaming([harness, &eosReturned] {
+        gst_harness_push_event(harness, gst_event_new_eos());
+        eosReturned = true;
+    });
+    ASSERT_TRUE(BecomesTrue(std::chrono::seconds(10), [&] { return f->inEndOfStream.load(); }));
+
+    auto src = GstPadRef::adopt(gst_element_get_static_pad(writer.get(), "src"));
+    auto in = GstPadRef::adopt(gst_element_get_static_pad(writer.get(), "sink"));
+    const bool answered = ReturnsWithin(std::chrono::seconds(10), [&] {
+        auto caps = GstCapsRef::adopt(
+            gst_caps_from_string("video/x-raw, format=GRAY8, width=4, height=2, framerate=25/1"));
+        auto srcCaps = GstCapsRef::adopt(gst_pad_query_caps(src.get(), nullptr));
+        auto sinkCaps = GstCapsRef::adopt(gst_pad_query_caps(in.get(), nullptr));
+        gst_pad_query_accept_caps(in.get(), caps.get());
+    });
+    if (!answered) {
+        streaming.detach();
+        h = nullptr; // stuck for good: left behind rather than torn down
+        FAIL() << "a caps query waited for the receive lock while the header push was blocked";
+    }
+    EXPECT_FALSE(eosReturned.load()) << "the header push is still waiting for room";
+
+    const bool flushed = ReturnsWithin(std::chrono::seconds(10), [harness] {
+        gst_harness_push_event(harness, gst_event_new_flush_start());
+    });
+    const bool unblocked =
+        flushed && BecomesTrue(std::chrono::seconds(10), [&] { return eosReturned.load(); });
+    if (!unblocked) {
+        streaming.detach();
+        h = nullptr;
+        FAIL() << (flushed ? "the flush did not end the blocked push"
+                           : "the flush waited for the receive lock");
+    }
+    streaming.join();
+    EXPECT_EQ(f->endDelivered.load(), GST_FLOW_OK);
+    gst_harness_push_event(h, gst_event_new_flush_stop(TRUE));
+    gst_pad_remove_probe(sinkPad.get(), block);
 }

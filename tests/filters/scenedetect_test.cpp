@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
+#include <memory>
 #include <optional>
 #include <random>
 #include <thread>
@@ -65,7 +67,7 @@ protected:
     }
     void feed(const std::vector<uint8_t>& frame, int count = 1) {
         for (int i = 0; i < count; ++i) {
-            d->ProcessFrame(frame, -1);
+            d->ProcessFrame(frame);
         }
     }
     void feedDated(int count, int second, int minute = 0) {
@@ -195,25 +197,64 @@ TEST_F(SceneDetectorTest, frameRecord_describesTheFrame) {
     EXPECT_EQ(n.Timecode.Frames, 24) << "the old timecode stays";
 }
 
-TEST_F(SceneDetectorTest, rings_holdTheLast100FramesAndAreFoundByStartTime) {
-    for (int i = 0; i < 150; ++i) {
-        std::vector<uint8_t> f = dvFrame(Stamp{});
-        f[4] = static_cast<uint8_t>(i); // tags the header block of sequence 0
-        f[9 * kDifSequenceBytes + 479] = static_cast<uint8_t>(i + 1);
-        d->ProcessFrame(f, 1000 * i);
+TEST_F(SceneDetectorTest, frameRecord_holdsTheFramesHeaderBlocksNumberAndSceneStart) {
+    auto record = std::make_unique<TDVFrameRecord>();
+    std::vector<uint8_t> f = dvFrame(Stamp{10, 0, 0});
+    for (int n = 0; n < kDvMetadataSequences; ++n) {
+        // Tags the first and last byte of every sequence's blocks, and the first byte after them.
+        f[n * kDifSequenceBytes + 4] = static_cast<uint8_t>(0x40 + n);
+        f[n * kDifSequenceBytes + 479] = static_cast<uint8_t>(0x80 + n);
+        f[n * kDifSequenceBytes + 480] = 0x5A;
     }
-    EXPECT_EQ(d->RingWrite(), 50);
-    EXPECT_EQ(d->FrameInfoRing(50).FrameNumber, 150u);
-    EXPECT_EQ(d->HeaderRing(50).Blocks[0][4], 149);
-    EXPECT_EQ(d->HeaderRing(50).Blocks[9][479], 150);
-    EXPECT_EQ(d->HeaderRing(50).StartTime, 149000);
+    EXPECT_EQ(d->ProcessFrame(f, record.get()), 0u);
+    EXPECT_EQ(record->FrameNumber, 0u);
+    EXPECT_EQ(record->Info.FrameNumber, 1u) << "the record as Current() gives it";
+    EXPECT_TRUE(record->Info.DateValid);
+    EXPECT_TRUE(record->SceneStart) << "the first frame after a stop opens a scene";
+    EXPECT_EQ(record->HeaderSequences, kDvMetadataSequences);
+    for (int n = 0; n < kDvMetadataSequences; ++n) {
+        EXPECT_EQ(
+            std::memcmp(record->Blocks[n], f.data() + n * kDifSequenceBytes, kDVHeaderBlockBytes),
+            0)
+            << n;
+        EXPECT_EQ(record->Blocks[n][4], 0x40 + n);
+        EXPECT_EQ(record->Blocks[n][479], 0x80 + n);
+    }
 
-    const int32_t at = d->FindRingEntry(120500);
-    EXPECT_EQ(d->RingRead(), at);
-    EXPECT_EQ(d->HeaderRing(at).StartTime, 120000);
-    EXPECT_EQ(d->FrameInfoRing(at).FrameNumber, 121u);
-    const int32_t oldest = d->FindRingEntry(0);
-    EXPECT_EQ(d->HeaderRing(oldest).StartTime, 50000) << "older than the ring: the oldest entry";
+    // One second later: same scene. Three seconds later: a new one, from this frame on.
+    d->ProcessFrame(dvFrame(Stamp{10, 0, 1}), record.get());
+    EXPECT_EQ(record->FrameNumber, 1u);
+    EXPECT_FALSE(record->SceneStart);
+    d->ProcessFrame(dvFrame(Stamp{10, 0, 4}), record.get());
+    EXPECT_EQ(record->FrameNumber, 2u);
+    EXPECT_TRUE(record->SceneStart);
+    ASSERT_EQ(scenes.size(), 1u);
+    EXPECT_EQ(scenes[0].next, 2u);
+    d->ProcessFrame(dvFrame(Stamp{10, 0, 4}), record.get());
+    EXPECT_FALSE(record->SceneStart);
+    // Undated after dated: the lost date opens a scene too.
+    d->ProcessFrame(dvFrame(std::nullopt), record.get());
+    EXPECT_TRUE(record->SceneStart);
+    EXPECT_FALSE(record->Info.DateValid);
+}
+
+TEST_F(SceneDetectorTest, frameRecord_ofAShortFrame_keepsOnlyTheSequencesItHas) {
+    auto record = std::make_unique<TDVFrameRecord>();
+    const std::vector<uint8_t> whole = dvFrame(Stamp{});
+    // Exactly the blocks of sequences 0 to 3: the fourth ends at the last byte.
+    std::vector<uint8_t> cut(whole.begin(), whole.begin() + 3 * kDifSequenceBytes + 480);
+    d->ProcessFrame(cut, record.get());
+    EXPECT_EQ(record->HeaderSequences, 4);
+    EXPECT_EQ(std::memcmp(record->Blocks[3], whole.data() + 3 * kDifSequenceBytes, 480), 0);
+    EXPECT_EQ(record->Blocks[4][0], 0);
+    // One byte less: sequence 3 is incomplete and left out.
+    cut.pop_back();
+    d->ProcessFrame(cut, record.get());
+    EXPECT_EQ(record->HeaderSequences, 3);
+    EXPECT_EQ(record->Blocks[3][0], 0);
+    EXPECT_FALSE(record->Info.DateValid) << "too short for metadata";
+    d->ProcessFrame(DvFrame(), record.get());
+    EXPECT_EQ(record->HeaderSequences, 0);
 }
 
 TEST_F(SceneDetectorTest, shortAndRandomFrames_areFramesWithoutMetadata) {
@@ -224,7 +265,7 @@ TEST_F(SceneDetectorTest, shortAndRandomFrames_areFramesWithoutMetadata) {
         for (auto& b : f) {
             b = static_cast<uint8_t>(rng());
         }
-        d->ProcessFrame(f, run);
+        d->ProcessFrame(f);
         const TDVFrameInfo c = d->Current();
         if (f.size() < kDvMetadataBytes) {
             ASSERT_FALSE(c.DateValid);
@@ -251,7 +292,7 @@ TEST_F(SceneDetectorTest, currentSnapshot_isNeverTornWhileFramesArrive) {
     const auto dated = dvFrame(Stamp{});
     const auto undated = dvFrame(std::nullopt);
     for (int i = 0; i < 20000; ++i) {
-        d->ProcessFrame(i % 2 == 0 ? dated : undated, i);
+        d->ProcessFrame(i % 2 == 0 ? dated : undated);
     }
     done = true;
     reader.join();
@@ -293,18 +334,53 @@ TEST_F(SceneDetectElementTest, element_numbersBuffersKeepsTheirDataAndReportsOnS
         EXPECT_EQ(GST_BUFFER_OFFSET(out), i);
         EXPECT_EQ(GST_BUFFER_OFFSET_END(out), i + 1);
         EXPECT_EQ(gst_buffer_memcmp(out, 0, frame.data(), frame.size()), 0);
+        // Every frame carries its own record.
+        const TDVFrameMeta* meta = GetDVFrameMeta(out);
+        ASSERT_NE(meta, nullptr) << i;
+        EXPECT_EQ(meta->Record.FrameNumber, i);
+        EXPECT_EQ(meta->Record.SceneStart, i == 0 || i == 10) << i;
+        EXPECT_EQ(meta->Record.Info.Is16x9, i >= 10) << i;
+        const dvtape::FrameFacts facts = tape.facts(i);
+        EXPECT_EQ(meta->Record.Info.Timecode.Frames, facts.timecode.frames);
+        EXPECT_EQ(meta->Record.Info.Timecode.Seconds, facts.timecode.seconds);
+        ASSERT_EQ(meta->Record.HeaderSequences, kDvMetadataSequences);
+        for (int n = 0; n < kDvMetadataSequences; ++n) {
+            EXPECT_EQ(std::memcmp(meta->Record.Blocks[n], frame.data() + n * kDifSequenceBytes,
+                                  kDVHeaderBlockBytes),
+                      0)
+                << i << "/" << n;
+        }
         gst_buffer_unref(out);
     }
     ASSERT_EQ(scenes.size(), 1u);
     EXPECT_EQ(scenes[0].next, 10u);
     EXPECT_TRUE(filter->Current().Is16x9);
-    EXPECT_EQ(filter->Detector().HeaderRing(filter->Detector().RingWrite()).StartTime,
-              static_cast<int64_t>(15 * 40 * GST_MSECOND));
 
     gst_harness_teardown(h); // the element stops: the last scene is reported
     ASSERT_EQ(scenes.size(), 2u);
     EXPECT_EQ(scenes[1].start, 10u);
     EXPECT_EQ(scenes[1].next, 16u);
+}
+
+TEST_F(SceneDetectElementTest, record_isAttached_withoutCopyingTheData_ofABufferUpstreamHolds) {
+    dvtape::TapeDescription t;
+    t.recordings = {{dvtape::CivilDateTime{2005, 7, 14, 10, 0, 0}, 1, false, true}};
+    const dvtape::DvTape tape(t);
+    GstHarness* h = gst_harness_new("zv_scenedetect");
+    gst_harness_set_src_caps_str(h, "video/x-dv, systemstream=(boolean)true");
+    const std::vector<uint8_t> frame = tape.frame(0);
+    GstBuffer* in = gst_buffer_new_memdup(frame.data(), frame.size());
+    gst_buffer_ref(in); // upstream keeps it: not writable
+    GstBuffer* out = gst_harness_push_and_pull(h, in);
+    ASSERT_NE(out, nullptr);
+    EXPECT_NE(out, in);
+    EXPECT_EQ(GetDVFrameMeta(in), nullptr) << "upstream's buffer is left as it was";
+    ASSERT_NE(GetDVFrameMeta(out), nullptr);
+    EXPECT_EQ(gst_buffer_peek_memory(out, 0), gst_buffer_peek_memory(in, 0))
+        << "the same memory, not a copy";
+    gst_buffer_unref(out);
+    gst_buffer_unref(in);
+    gst_harness_teardown(h);
 }
 
 TEST_F(SceneDetectElementTest, element_refusesRawVideo) {

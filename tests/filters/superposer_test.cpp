@@ -1,21 +1,26 @@
-// The overlay filter through GstHarness: exact pixels for the picture effects and the copies,
-// the inlay's text, position and duration, and the snapshot ring.
+// The overlay filter through GstHarness: exact pixels for the picture effects in both formats,
+// frames passed without a copy when nothing changes them, the inlay's text, position and
+// duration from each frame's own DV record, and the snapshot ring.
 
 #include "filters/zv_superposer.h"
 
 #include "devices/dvtape/DvTape.h"
+#include "filters/DVFrameMeta.h"
 #include "filters/Registration.h"
 #include "filters/zv_scenedetect.h"
 
 #include <QGuiApplication>
 
+#include <gst/base/gstbasetransform.h>
 #include <gst/check/gstharness.h>
 #include <gst/video/video.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -52,7 +57,8 @@ struct Receiver : ISuperposerReceiver {
     }
 };
 
-// A frame as the test sees it: top-down rows of width × 3 bytes, no padding.
+// A frame as the test sees it: top-down rows of width × 3 (BGR) or × 4 (BGRx) bytes, no
+// padding.
 using Picture = std::vector<uint8_t>;
 
 class SuperposerTest : public ::testing::Test {
@@ -61,59 +67,68 @@ public:
     Tzv_Superposer* f = nullptr;
     GstVideoInfo info;
     int width = 0, height = 0;
+    int bpp = 3; // bytes per pixel
     Receiver receiver;
 
-    void open(int w, int hgt) {
+    void open(int w, int hgt, const char* format = "BGR") {
         if (h != nullptr) {
             gst_harness_teardown(h);
         }
         width = w;
         height = hgt;
+        bpp = std::strcmp(format, "BGRx") == 0 ? 4 : 3;
         h = gst_harness_new("zv_superposer");
         ASSERT_NE(h, nullptr);
         f = FilterCast<Tzv_Superposer>(h->element);
         ASSERT_NE(f, nullptr);
         f->SetReceiver(&receiver);
-        gchar* caps =
-            g_strdup_printf("video/x-raw,format=BGR,width=%d,height=%d,framerate=25/1", w, hgt);
+        gchar* caps = g_strdup_printf("video/x-raw,format=%s,width=%d,height=%d,framerate=25/1",
+                                      format, w, hgt);
         gst_harness_set_src_caps_str(h, caps);
         g_free(caps);
-        gst_video_info_set_format(&info, GST_VIDEO_FORMAT_BGR, w, hgt);
+        gst_video_info_set_format(&info, bpp == 4 ? GST_VIDEO_FORMAT_BGRx : GST_VIDEO_FORMAT_BGR, w,
+                                  hgt);
     }
     void TearDown() override {
         if (h != nullptr) {
             gst_harness_teardown(h);
         }
     }
+    int rowBytes() const { return width * bpp; }
 
-    // A buffer in GStreamer's layout (rows padded to 4 bytes), padding bytes set to `pad`.
-    GstBuffer* buffer(const Picture& p, GstClockTime pts = 0, uint8_t pad = 0xEE) {
+    // A buffer in GStreamer's layout (BGR rows padded to 4 bytes), padding bytes set to `pad`,
+    // carrying `record` when given.
+    GstBuffer* buffer(const Picture& p, GstClockTime pts = 0, uint8_t pad = 0xEE,
+                      const TDVFrameRecord* record = nullptr) {
         GstBuffer* b = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&info), nullptr);
         GstMapInfo m;
         gst_buffer_map(b, &m, GST_MAP_WRITE);
         std::memset(m.data, pad, m.size);
         const int stride = GST_VIDEO_INFO_PLANE_STRIDE(&info, 0);
         for (int y = 0; y < height; ++y) {
-            std::memcpy(m.data + y * stride, p.data() + y * width * 3, width * 3);
+            std::memcpy(m.data + y * stride, p.data() + y * rowBytes(), rowBytes());
         }
         gst_buffer_unmap(b, &m);
         GST_BUFFER_PTS(b) = pts;
         GST_BUFFER_DURATION(b) = 40 * GST_MSECOND;
+        if (record != nullptr) {
+            AddDVFrameMeta(b)->Record = *record;
+        }
         return b;
     }
     Picture picture(GstBuffer* b) {
-        Picture p(width * height * 3);
+        Picture p(width * height * bpp);
         GstMapInfo m;
         gst_buffer_map(b, &m, GST_MAP_READ);
         const int stride = GST_VIDEO_INFO_PLANE_STRIDE(&info, 0);
         for (int y = 0; y < height; ++y) {
-            std::memcpy(p.data() + y * width * 3, m.data + y * stride, width * 3);
+            std::memcpy(p.data() + y * rowBytes(), m.data + y * stride, rowBytes());
         }
         gst_buffer_unmap(b, &m);
         return p;
     }
-    Picture push(const Picture& p, GstClockTime pts = 0) {
-        GstBuffer* out = gst_harness_push_and_pull(h, buffer(p, pts));
+    Picture push(const Picture& p, GstClockTime pts = 0, const TDVFrameRecord* record = nullptr) {
+        GstBuffer* out = gst_harness_push_and_pull(h, buffer(p, pts, 0xEE, record));
         EXPECT_NE(out, nullptr);
         Picture result = out ? picture(out) : Picture();
         if (out) {
@@ -121,20 +136,30 @@ public:
         }
         return result;
     }
+    // BGRx pixels have 0xFF in their unused byte, as GStreamer's converters write it.
     Picture gradient() const {
-        Picture p(width * height * 3);
+        Picture p(width * height * bpp);
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) {
-                uint8_t* px = &p[(y * width + x) * 3];
+                uint8_t* px = &p[(y * width + x) * bpp];
                 px[0] = static_cast<uint8_t>(x);
                 px[1] = static_cast<uint8_t>(y);
                 px[2] = static_cast<uint8_t>(x * 7 + y * 3);
+                if (bpp == 4) {
+                    px[3] = 0xFF;
+                }
             }
         }
         return p;
     }
-    Picture black() const { return Picture(width * height * 3, 0); }
-    const uint8_t* px(const Picture& p, int x, int y) const { return &p[(y * width + x) * 3]; }
+    Picture black() const {
+        Picture p(width * height * bpp, 0);
+        for (std::size_t i = 3; bpp == 4 && i < p.size(); i += 4) {
+            p[i] = 0xFF;
+        }
+        return p;
+    }
+    const uint8_t* px(const Picture& p, int x, int y) const { return &p[(y * width + x) * bpp]; }
 
     // Bounding box of the pixels that differ between two pictures; empty() when none do.
     struct Box {
@@ -145,7 +170,7 @@ public:
         Box box;
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) {
-                if (std::memcmp(px(a, x, y), px(b, x, y), 3) != 0) {
+                if (std::memcmp(px(a, x, y), px(b, x, y), bpp) != 0) {
                     box.x0 = std::min(box.x0, x);
                     box.y0 = std::min(box.y0, y);
                     box.x1 = std::max(box.x1, x);
@@ -264,67 +289,71 @@ TEST_F(SuperposerTest, deinterlace_repairsCombedRows_thenMirrorsAndFlips) {
     EXPECT_EQ(px(out, 3, 0)[1], 0);
 }
 
-TEST_F(SuperposerTest, timecode_showsHoursWithoutLeadingZero) {
+// The records a scene detector attaches to the frames of `dv`.
+std::vector<std::unique_ptr<TDVFrameRecord>> recordsOf(const dvtape::DvTape& dv) {
+    TSceneDetector detector;
+    std::vector<std::unique_ptr<TDVFrameRecord>> records;
+    for (uint64_t i = 0; i < dv.frameCount(); ++i) {
+        records.push_back(std::make_unique<TDVFrameRecord>());
+        detector.ProcessFrame(dv.frame(i), records.back().get());
+    }
+    return records;
+}
+
+TEST_F(SuperposerTest, timecode_showsHoursWithoutLeadingZero_fromEachFramesOwnRecord) {
     open(320, 240);
-    auto detectorElement =
-        GstElementRef::adopt(gst_element_factory_make("zv_scenedetect", nullptr));
-    auto* detect = FilterCast<Tzv_SceneDetect>(detectorElement);
-    ASSERT_NE(detect, nullptr);
     dvtape::TapeDescription tape;
     tape.recordings.push_back({dvtape::CivilDateTime{2014, 7, 5, 10, 0, 0}, 2});
     tape.startTimecodeFrame = ((1 * 60 + 2) * 60 + 3) * 25 + 4;
     const dvtape::DvTape dv(tape);
+    const auto records = recordsOf(dv);
 
     f->SetTextSource(2);
-    f->SetSceneSource(detectorElement.get());
     push(black(), 0);
     EXPECT_EQ(f->LastLine1(), QString());
-    EXPECT_EQ(f->LastLine2(), QStringLiteral("0:00:00:00")) << "before any timecode";
+    EXPECT_EQ(f->LastLine2(), QStringLiteral("0:00:00:00")) << "a frame without a record";
 
-    for (int i = 0; i < 2; ++i) {
-        const auto frame = dv.frame(i);
-        detect->Detector().ProcessFrame(frame, i * 40 * GST_MSECOND);
-    }
-    push(black(), 0);
+    push(black(), 0, records[0].get());
     EXPECT_EQ(f->LastLine2(), QStringLiteral("1:02:03:04"));
-    // A frame is matched to the newest record not later than its start time.
-    push(black(), 45 * GST_MSECOND);
+    // The frame's own record decides, whatever came before or after.
+    push(black(), 40 * GST_MSECOND, records[1].get());
     EXPECT_EQ(f->LastLine2(), QStringLiteral("1:02:03:05"));
-    f->SetSceneSource(nullptr);
+    push(black(), 80 * GST_MSECOND, records[0].get());
+    EXPECT_EQ(f->LastLine2(), QStringLiteral("1:02:03:04"));
     push(black(), 0);
+    EXPECT_EQ(f->LastLine2(), QStringLiteral("0:00:00:00"));
+    // A record whose timecode was never decoded.
+    TDVFrameRecord none = *records[0];
+    none.Info.Timecode = TDVTimecode{};
+    push(black(), 0, &none);
     EXPECT_EQ(f->LastLine2(), QStringLiteral("0:00:00:00"));
 }
 
 TEST_F(SuperposerTest, recordingDate_showsNoDatecodeText_whenTheFrameIsUndated) {
     open(320, 240);
-    auto detectorElement =
-        GstElementRef::adopt(gst_element_factory_make("zv_scenedetect", nullptr));
-    auto* detect = FilterCast<Tzv_SceneDetect>(detectorElement);
     dvtape::TapeDescription tape;
     tape.recordings.push_back({std::nullopt, 1});
     tape.recordings.push_back({dvtape::CivilDateTime{2014, 7, 5, 22, 30, 15}, 1});
     const dvtape::DvTape dv(tape);
-    detect->Detector().ProcessFrame(dv.frame(0), 0);
-    detect->Detector().ProcessFrame(dv.frame(1), 40 * GST_MSECOND);
+    const auto records = recordsOf(dv);
 
-    f->SetSceneSource(detectorElement.get());
     f->SetTextSource(1);
     f->SetDateTimeFormats("yyyy-mm-dd", "hh:nn:ss");
-    push(black(), 0);
+    push(black(), 0, records[0].get());
     EXPECT_EQ(f->LastLine1(), QString());
     EXPECT_EQ(f->LastLine2(), QStringLiteral("N/A"));
     f->SetNoDatecodeText("no date");
-    push(black(), 0);
+    push(black(), 0, records[0].get());
     EXPECT_EQ(f->LastLine2(), QStringLiteral("no date"));
 
     // The dated frame, two hours later by the time difference: past midnight.
     f->SetTimeDifference(2.0 / 24.0);
-    push(black(), 40 * GST_MSECOND);
+    push(black(), 40 * GST_MSECOND, records[1].get());
     EXPECT_EQ(f->LastLine1(), QStringLiteral("2014-07-06"));
     EXPECT_EQ(f->LastLine2(), QStringLiteral("00:30:15"));
     // Letters outside the format language are printed as they stand.
     f->SetDateTimeFormats("'Cam' yyyy q", "");
-    push(black(), 40 * GST_MSECOND);
+    push(black(), 40 * GST_MSECOND, records[1].get());
     EXPECT_EQ(f->LastLine1(), QStringLiteral("Cam 2014 q"));
     EXPECT_EQ(f->LastLine2(), QString());
 }
@@ -405,10 +434,9 @@ TEST_F(SuperposerTest, manualFontSize_andEmptyFontName_stillDrawText) {
 // answers, per frame, whether the inlay was drawn.
 std::vector<bool> inlaySchedule(SuperposerTest& t, const dvtape::TapeDescription& tape,
                                 int restartMode) {
-    auto element = GstElementRef::adopt(gst_element_factory_make("zv_scenedetect", nullptr));
-    auto* detect = FilterCast<Tzv_SceneDetect>(element);
     const dvtape::DvTape dv(tape);
-    t.f->SetSceneSource(element.get());
+    TSceneDetector detector;
+    auto record = std::make_unique<TDVFrameRecord>();
     t.f->SetTextSource(1);
     t.f->SetDurationMode(1);
     t.f->SetRestartMode(restartMode);
@@ -417,8 +445,8 @@ std::vector<bool> inlaySchedule(SuperposerTest& t, const dvtape::TapeDescription
     const Picture empty = t.black();
     for (uint64_t i = 0; i < dv.frameCount(); ++i) {
         const GstClockTime pts = i * 40 * GST_MSECOND;
-        detect->Detector().ProcessFrame(dv.frame(i), static_cast<int64_t>(pts));
-        drawn.push_back(t.push(empty, pts) != empty);
+        detector.ProcessFrame(dv.frame(i), record.get());
+        drawn.push_back(t.push(empty, pts, record.get()) != empty);
     }
     return drawn;
 }
@@ -530,6 +558,257 @@ TEST_F(SuperposerTest, grab_keepsTheComposedFrame_withItsEffects) {
     }
     f->ReleaseSnapshot(receiver.grabbed[0]);
     EXPECT_FALSE(f->SnapshotTaken(receiver.grabbed[0]));
+}
+
+// ---- in place, in the preview's format ----
+
+TEST_F(SuperposerTest, unchangedFrame_keepsItsMemory_neitherMappedForWritingNorCopied) {
+    open(32, 8, "BGRx");
+    const Picture in = gradient();
+    // Upstream keeps a reference, so mapping the frame for writing would replace its memory with
+    // a copy: the same memory downstream proves that neither happened.
+    const auto passesUntouched = [&](const char* what) {
+        GstBuffer* b = buffer(in);
+        gst_buffer_ref(b);
+        GstBuffer* out = gst_harness_push_and_pull(h, b);
+        ASSERT_NE(out, nullptr) << what;
+        EXPECT_EQ(gst_buffer_n_memory(out), 1u) << what;
+        EXPECT_EQ(gst_buffer_peek_memory(out, 0), gst_buffer_peek_memory(b, 0)) << what;
+        EXPECT_EQ(picture(out), in) << what;
+        gst_buffer_unref(out);
+        gst_buffer_unref(b);
+    };
+    f->SetEffectsEnabled(false);
+    f->SetFlipVertical(true); // ignored while the effects are off
+    f->SetMirror(true);
+    f->SetDeinterlace(true);
+    passesUntouched("effects off");
+    f->GrabNow();
+    passesUntouched("effects off, with a grab");
+    ASSERT_EQ(receiver.grabbed.size(), 1u);
+    const QImage shot = f->Snapshot(receiver.grabbed[0]);
+    for (int y = 0; y < height; ++y) {
+        EXPECT_EQ(std::memcmp(shot.constScanLine(y), px(in, 0, y), rowBytes()), 0) << y;
+    }
+
+    f->SetEffectsEnabled(true);
+    f->SetFlipVertical(false);
+    f->SetMirror(false);
+    f->SetDeinterlace(false);
+    f->SetInlayEnabled(false);
+    passesUntouched("effects on, none of them active");
+    // A limited inlay of one frame (25 fps) that never restarts is past its period at once.
+    f->SetInlayEnabled(true);
+    f->SetDurationMode(1);
+    f->SetRestartMode(0);
+    f->SetInlayDuration(0.04);
+    passesUntouched("inlay outside its period");
+
+    // A change writes into a copy of the memory upstream shares, never into upstream's picture.
+    f->SetMirror(true);
+    GstBuffer* b = buffer(in);
+    gst_buffer_ref(b);
+    GstBuffer* out = gst_harness_push_and_pull(h, b);
+    ASSERT_NE(out, nullptr);
+    EXPECT_NE(gst_buffer_peek_memory(out, 0), gst_buffer_peek_memory(b, 0));
+    EXPECT_EQ(picture(b), in);
+    EXPECT_EQ(std::memcmp(px(picture(out), 0, 0), px(in, width - 1, 0), 4), 0);
+    gst_buffer_unref(out);
+    gst_buffer_unref(b);
+}
+
+TEST_F(SuperposerTest, writableFrame_isChangedInPlace_andDeliveredItself) {
+    open(32, 8, "BGRx");
+    effectsOnly();
+    f->SetMirror(true);
+    GstBuffer* in = buffer(gradient());
+    GstMemory* memory = gst_buffer_peek_memory(in, 0);
+    GstBuffer* out = gst_harness_push_and_pull(h, in);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(out, in);
+    EXPECT_EQ(gst_buffer_peek_memory(out, 0), memory);
+    EXPECT_EQ(std::memcmp(px(picture(out), 0, 0), px(gradient(), width - 1, 0), 4), 0);
+    gst_buffer_unref(out);
+}
+
+TEST_F(SuperposerTest, bgrx_flipAndMirror_moveWholePixels) {
+    open(31, 6, "BGRx");
+    effectsOnly();
+    const Picture in = gradient();
+    f->SetFlipVertical(true);
+    Picture out = push(in);
+    for (int y = 0; y < height; ++y) {
+        EXPECT_EQ(std::memcmp(px(out, 0, y), px(in, 0, height - 1 - y), rowBytes()), 0) << y;
+    }
+    f->SetFlipVertical(false);
+    f->SetMirror(true);
+    out = push(in);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            ASSERT_EQ(std::memcmp(px(out, x, y), px(in, width - 1 - x, y), 4), 0) << x << "," << y;
+        }
+    }
+    f->SetFlipVertical(true);
+    out = push(in);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            ASSERT_EQ(std::memcmp(px(out, x, y), px(in, width - 1 - x, height - 1 - y), 4), 0)
+                << x << "," << y;
+        }
+    }
+}
+
+TEST_F(SuperposerTest, bgrx_deinterlace_repairsCombedRows_andLeavesTheUnusedByte) {
+    open(16, 6, "BGRx");
+    effectsOnly();
+    f->SetDeinterlace(true);
+    // Even rows white, odd rows black with 0x11 in the unused byte, one marker pixel in row 0.
+    Picture in(width * height * 4, 0);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            uint8_t* p = &in[(y * width + x) * 4];
+            std::memset(p, y % 2 == 0 ? 255 : 0, 3);
+            p[3] = y % 2 == 0 ? 0xFF : 0x11;
+        }
+    }
+    in[0] = 10; // blue of pixel (0, 0)
+    Picture out = push(in);
+    for (int x = 1; x < width; ++x) {
+        EXPECT_EQ(px(out, x, 1)[0], 255) << "odd row repaired";
+        EXPECT_EQ(px(out, x, 1)[1], 255);
+        EXPECT_EQ(px(out, x, 1)[2], 255);
+        EXPECT_EQ(px(out, x, 1)[3], 0x11) << "unused byte as it was";
+        EXPECT_EQ(px(out, x, 5)[1], 0) << "last row kept";
+    }
+    f->SetMirror(true);
+    out = push(in);
+    EXPECT_EQ(px(out, width - 1, 0)[0], 10);
+    f->SetFlipVertical(true);
+    out = push(in);
+    // Flipped first: the marker ends in the last row, the black last row on top stays black.
+    EXPECT_EQ(px(out, width - 1, height - 1)[0], 10);
+    EXPECT_EQ(px(out, 3, 0)[1], 0);
+}
+
+TEST_F(SuperposerTest, bgrx_text_isPaintedIntoTheFrame_inTheFontColour) {
+    open(320, 240, "BGRx");
+    f->SetDateTimeFormats("'88'", "'8888'");
+    f->SetTextPosition(500, 500, 0);
+    f->SetFontColor(0x0000FF);
+    const Picture out = push(black());
+    EXPECT_EQ(f->LastCellHeight(), 16);
+    const Box box = changed(black(), out);
+    ASSERT_FALSE(box.empty());
+    EXPECT_GE(box.x0, 159);
+    EXPECT_LE(box.x0, 163);
+    EXPECT_GE(box.y0, 120 - 16);
+    EXPECT_LT(box.y0, 120);
+    EXPECT_GE(box.y1, 120);
+    EXPECT_LT(box.y1, 120 + 16);
+    // Red in 0x00BBGGRR is the third byte of a BGRx pixel; the fourth stays 0xFF.
+    int blueOrGreen = 0, redMax = 0, unusedMin = 255;
+    for (std::size_t i = 0; i < out.size(); i += 4) {
+        blueOrGreen = std::max<int>(blueOrGreen, std::max(out[i], out[i + 1]));
+        redMax = std::max<int>(redMax, out[i + 2]);
+        unusedMin = std::min<int>(unusedMin, out[i + 3]);
+    }
+    EXPECT_EQ(blueOrGreen, 0);
+    EXPECT_EQ(redMax, 255);
+    EXPECT_EQ(unusedMin, 255);
+}
+
+TEST_F(SuperposerTest, bgrx_grab_fillsAnRGB32Slot_withTheComposedFrame) {
+    open(24, 8, "BGRx");
+    effectsOnly();
+    f->SetMirror(true);
+    f->GrabNow();
+    const Picture out = push(gradient());
+    ASSERT_EQ(receiver.grabbed.size(), 1u);
+    const QImage shot = f->Snapshot(receiver.grabbed[0]);
+    EXPECT_EQ(shot.format(), QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        EXPECT_EQ(std::memcmp(shot.constScanLine(y), px(out, 0, y), rowBytes()), 0) << y;
+    }
+    // Pixel (0, 0) is input pixel (23, 0): blue 23, green 0, red 23 × 7.
+    EXPECT_EQ(shot.pixel(0, 0), qRgb(161, 0, 23));
+
+    // Back to BGR: the next grab fills a slot of that format.
+    receiver.grabbed.clear();
+    open(24, 8, "BGR");
+    f->SetEffectsEnabled(false);
+    f->GrabNow();
+    push(gradient());
+    ASSERT_EQ(receiver.grabbed.size(), 1u);
+    EXPECT_EQ(f->Snapshot(receiver.grabbed[0]).format(), QImage::Format_BGR888);
+    EXPECT_EQ(f->Snapshot(receiver.grabbed[0]).pixel(0, 0), qRgb(0, 0, 0));
+}
+
+TEST(SuperposerCaps, acceptsBGRxAndBGR_only) {
+    auto element = GstElementRef::adopt(
+        GST_ELEMENT_CAST(gst_object_ref_sink(gst_element_factory_make("zv_superposer", nullptr))));
+    ASSERT_TRUE(element);
+    auto sink = GstPadRef::adopt(gst_element_get_static_pad(element.get(), "sink"));
+    for (const char* format : {"BGRx", "BGR", "I420", "RGB", "RGBx", "xRGB", "BGRA"}) {
+        auto caps = GstCapsRef::adopt(gst_caps_from_string(
+            (std::string("video/x-raw, format=") + format + ", width=64, height=48, framerate=25/1")
+                .c_str()));
+        const bool ours = std::string(format) == "BGRx" || std::string(format) == "BGR";
+        EXPECT_EQ(gst_pad_query_accept_caps(sink.get(), caps.get()) == TRUE, ours) << format;
+    }
+}
+
+// Runs a launch line to end of stream and answers the overlay's negotiated format and whether
+// the element named "after" passed its buffers through.
+struct Negotiated {
+    std::string format;
+    bool afterPassesThrough = false;
+};
+Negotiated negotiate(const std::string& line) {
+    Negotiated n;
+    GErrorRef error;
+    auto pipeline = GstElementRef::adopt(gst_parse_launch(line.c_str(), &error.out()));
+    EXPECT_TRUE(pipeline) << (error ? error->message : "");
+    if (!pipeline) {
+        return n;
+    }
+    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+    auto bus = GstBusRef::adopt(gst_element_get_bus(pipeline.get()));
+    auto msg = GstMessageRef::adopt(gst_bus_timed_pop_filtered(
+        bus.get(), 10 * GST_SECOND,
+        static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
+    EXPECT_TRUE(msg && GST_MESSAGE_TYPE(msg.get()) == GST_MESSAGE_EOS);
+    auto overlay = GstElementRef::adopt(gst_bin_get_by_name(GST_BIN(pipeline.get()), "overlay"));
+    auto pad = GstPadRef::adopt(gst_element_get_static_pad(overlay.get(), "src"));
+    auto caps = GstCapsRef::adopt(gst_pad_get_current_caps(pad.get()));
+    if (caps) {
+        const char* format =
+            gst_structure_get_string(gst_caps_get_structure(caps.get(), 0), "format");
+        n.format = format ? format : "";
+    }
+    if (auto after = GstElementRef::adopt(gst_bin_get_by_name(GST_BIN(pipeline.get()), "after"))) {
+        n.afterPassesThrough = gst_base_transform_is_passthrough(GST_BASE_TRANSFORM(after.get()));
+    }
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    return n;
+}
+
+TEST(SuperposerCaps, converterBefore_picksBGRx_andThePreviewsConverter_passesThrough) {
+    // The preview chain: any source format, the preview sink's BGRx at the end.
+    Negotiated n = negotiate("videotestsrc num-buffers=2 ! video/x-raw,format=I420,width=64,"
+                             "height=48 ! videoconvert ! zv_superposer name=overlay ! "
+                             "videoconvert name=after ! video/x-raw,format=BGRx ! fakesink");
+    EXPECT_EQ(n.format, "BGRx");
+    EXPECT_TRUE(n.afterPassesThrough);
+    // Left free, the converter before takes the first format offered.
+    n = negotiate("videotestsrc num-buffers=2 ! video/x-raw,format=I420,width=64,height=48 ! "
+                  "videoconvert ! zv_superposer name=overlay ! fakesink");
+    EXPECT_EQ(n.format, "BGRx");
+    // A BGR consumer still gets BGR without a conversion after the overlay.
+    n = negotiate("videotestsrc num-buffers=2 ! video/x-raw,format=I420,width=64,height=48 ! "
+                  "videoconvert ! zv_superposer name=overlay ! videoconvert name=after ! "
+                  "video/x-raw,format=BGR ! fakesink");
+    EXPECT_EQ(n.format, "BGR");
+    EXPECT_TRUE(n.afterPassesThrough);
 }
 
 TEST_F(SuperposerTest, settings_changedFromAnotherThread_whileStreaming_neverTearAFrame) {
