@@ -1,5 +1,7 @@
 #include "filters/DVType1Avi.h"
 
+#include <stdio_ext.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -91,6 +93,11 @@ uint32_t FindVauxPack(DvFrame frame, std::size_t sequences, uint8_t type) {
     return 0;
 }
 
+std::array<uint8_t, 4> Le32Bytes(uint32_t v) {
+    return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
+            static_cast<uint8_t>(v >> 24)};
+}
+
 } // namespace
 
 // --- the file ---
@@ -154,6 +161,31 @@ bool TFileByteSink::Overwrite(uint64_t offset, std::span<const uint8_t> bytes) {
         done += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+uint64_t TFileByteSink::Committed() {
+    if (file_ == nullptr) {
+        return UINT64_MAX;
+    }
+    // What stdio still holds never reached the disk and never will.
+    __fpurge(file_);
+    struct stat st {};
+    if (fstat(fileno(file_), &st) != 0) {
+        return UINT64_MAX;
+    }
+    return static_cast<uint64_t>(st.st_size);
+}
+
+bool TFileByteSink::Truncate(uint64_t size) {
+    if (file_ == nullptr) {
+        return false;
+    }
+    __fpurge(file_);
+    if (ftruncate(fileno(file_), static_cast<off_t>(size)) != 0) {
+        return false;
+    }
+    // The stream position follows, so nothing later lands past the new end.
+    return fseeko(file_, static_cast<off_t>(size), SEEK_SET) == 0;
 }
 
 bool TFileByteSink::Close() {
@@ -227,7 +259,12 @@ void TDVType1AviWriter::buildHeader(std::vector<uint8_t>& out) const {
     const uint32_t height = pal ? 576 : 480;
     const uint32_t frameBytes = static_cast<uint32_t>(FrameBytes(system_));
     // The sizes of the first part stay 0 until Finish: the mark of an unfinished file.
-    const Part* first = finished_ && !parts_.empty() ? &parts_.front() : nullptr;
+    const Part* first = nullptr;
+    if (finished_) {
+        first = !parts_.empty() ? &parts_.front() : (firstSalvaged_ ? &salvagedFirst_ : nullptr);
+    }
+    // Only a first part that was closed normally has its legacy index.
+    const bool indexed = finished_ && !parts_.empty();
 
     const uint32_t indxBytes = kIndxHeaderBytes + kIndxEntryBytes * superEntries_;
     const uint32_t strlBytes = 4 + (kChunkHeaderBytes + kStrhBytes) +
@@ -249,7 +286,7 @@ void TDVType1AviWriter::buildHeader(std::vector<uint8_t>& out) const {
     w.u32(pal ? 40000 : 33367);     // microseconds per frame
     w.u32(pal ? 3600000 : 3596404); // bytes per second
     w.u32(0);                       // padding granularity
-    w.u32(kAvifIsInterleaved | kAvifTrustCkType | (first != nullptr ? kAvifHasIndex : 0));
+    w.u32(kAvifIsInterleaved | kAvifTrustCkType | (indexed ? kAvifHasIndex : 0));
     w.u32(first != nullptr ? first->frames : 0); // frames of the first part (old players)
     w.u32(0);                                    // initial frames
     w.u32(1);                                    // streams
@@ -493,6 +530,58 @@ TDVType1AviWriter::Result TDVType1AviWriter::WriteFrame(DvFrame frame) {
     }
     frameOffsets_.push_back(offset);
     ++totalFrames_;
+    return Result::Ok;
+}
+
+TDVType1AviWriter::Result TDVType1AviWriter::Salvage() {
+    if (finished_) {
+        return Result::Finished;
+    }
+    if (frameBytes_ == 0) {
+        return Result::WriteFailed; // not even the header was written
+    }
+    const uint64_t onDisk = sink_.Committed();
+    if (onDisk == UINT64_MAX || onDisk < moviOffset_ + kListHeaderBytes) {
+        return Result::WriteFailed;
+    }
+    uint64_t end = moviOffset_ + kListHeaderBytes;
+    std::size_t whole = 0;
+    if (partOpen_) {
+        while (whole < frameOffsets_.size() &&
+               moviOffset_ + frameOffsets_[whole] + kChunkHeaderBytes + frameBytes_ <= onDisk) {
+            ++whole;
+        }
+        if (whole > 0) {
+            end = moviOffset_ + frameOffsets_[whole - 1] + kChunkHeaderBytes + frameBytes_;
+        }
+    } else {
+        // Failed while opening a part: the closed parts are whole, the new one goes.
+        end = riffOffset_;
+    }
+    if (!sink_.Truncate(end)) {
+        return Result::WriteFailed;
+    }
+    totalFrames_ -= frameOffsets_.size() - whole;
+    frameOffsets_.resize(whole);
+    position_ = end;
+    if (partOpen_) {
+        const auto riffBytes = static_cast<uint32_t>(end - (riffOffset_ + kChunkHeaderBytes));
+        const auto moviBytes = static_cast<uint32_t>(end - (moviOffset_ + kChunkHeaderBytes));
+        if (parts_.empty()) {
+            firstSalvaged_ = true;
+            salvagedFirst_ = Part{0, 0, static_cast<uint32_t>(whole), riffBytes, moviBytes};
+        } else if (!sink_.Overwrite(moviOffset_ + 4, Le32Bytes(moviBytes)) ||
+                   !sink_.Overwrite(riffOffset_ + 4, Le32Bytes(riffBytes))) {
+            return Result::WriteFailed;
+        }
+        partOpen_ = false;
+    }
+    finished_ = true;
+    buildHeader(scratch_);
+    if (!sink_.Overwrite(0, scratch_)) {
+        finished_ = false;
+        return Result::WriteFailed;
+    }
     return Result::Ok;
 }
 

@@ -18,6 +18,10 @@
 // of the file"), every frame count 0, no index in the last part. Its frames are all there, in
 // order, for a repair tool.
 //
+// A write that fails (a full disk) need not lose the recording: Salvage() cuts the file after
+// its last whole frame and rewrites the sizes and counts in place, which needs no new space.
+// The part that was open keeps no index; players find its frames by reading it through.
+//
 // The writer only knows a byte sink: the file's life (opening, buffering, errors) belongs to the
 // sink, so the layout is testable in memory. Nothing is allocated per frame: the index tables
 // are sized from the RIFF limit when the first frame fixes the frame size.
@@ -41,6 +45,11 @@ public:
     virtual ~TByteSink() = default;
     virtual bool Append(std::span<const uint8_t> bytes) = 0;
     virtual bool Overwrite(uint64_t offset, std::span<const uint8_t> bytes) = 0;
+    // After a failed append: how many bytes really are in the sink (the rest of what was
+    // appended got lost), and dropping everything after `size`. A sink that cannot tell
+    // answers UINT64_MAX and false: nothing can be salvaged from it.
+    virtual uint64_t Committed() { return UINT64_MAX; }
+    virtual bool Truncate(uint64_t) { return false; }
 };
 
 // A file written through a large stdio buffer; header rewrites flush and then pwrite.
@@ -55,6 +64,10 @@ public:
     bool Open(const std::string& path);
     bool Append(std::span<const uint8_t> bytes) override;
     bool Overwrite(uint64_t offset, std::span<const uint8_t> bytes) override;
+    // The file's size on disk; what the buffer still holds is dropped (it could not be
+    // written).
+    uint64_t Committed() override;
+    bool Truncate(uint64_t size) override;
     // Flushes and closes; false when the last bytes could not be written. Idempotent.
     bool Close();
     bool IsOpen() const { return file_ != nullptr; }
@@ -104,6 +117,10 @@ public:
     Result WriteFrame(DvFrame frame);
     // Closes the last part and rewrites the header with the counts and indexes.
     Result Finish();
+    // After a failed write: keeps the whole frames the sink holds, cuts the rest and rewrites
+    // the sizes and counts so the file plays (the open part without an index). Ok when the
+    // file was saved this way; the writer is finished then.
+    Result Salvage();
 
     uint64_t FramesWritten() const { return totalFrames_; }
     uint64_t BytesWritten() const { return position_; }
@@ -154,6 +171,9 @@ private:
     std::vector<uint32_t> frameOffsets_;
     std::vector<Part> parts_;
     std::vector<uint8_t> scratch_;
+    // The first part as Salvage() left it (no index), when it never closed.
+    bool firstSalvaged_ = false;
+    Part salvagedFirst_;
 };
 
 } // namespace vidorel

@@ -5,8 +5,8 @@
 //
 // The file is finished (index and counts written) at end-of-stream. Stopped without it, the file
 // keeps its placeholder header, which marks it unfinished, and the element posts a warning that
-// says so. A write failure (disk full) is an element error; the frames written before it stay in
-// the file.
+// says so. A write failure (disk full) is an element error; the file is then cut after its last
+// whole frame and its header rewritten in place, so what was recorded plays.
 
 #include "filters/zv_dvtype1sink.h"
 
@@ -73,6 +73,11 @@ void PostWriteError(GstBaseSink* sink, Impl& impl) {
     }
     impl.errorPosted = true;
     const int err = impl.file.Errno();
+    // What reached the disk is kept playable: a full disk must not cost the recording.
+    if (impl.writer && impl.writer->Salvage() == TDVType1AviWriter::Result::Ok) {
+        GST_WARNING_OBJECT(sink, "kept %" G_GUINT64_FORMAT " whole frames of %s",
+                           impl.writer->FramesWritten(), impl.path.c_str());
+    }
     if (err == ENOSPC || err == EDQUOT) {
         GST_ELEMENT_ERROR(sink, RESOURCE, NO_SPACE_LEFT,
                           ("The disk is full: the recording \"%s\" stopped.", impl.path.c_str()),

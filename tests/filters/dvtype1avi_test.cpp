@@ -49,6 +49,14 @@ public:
         std::copy(b.begin(), b.end(), bytes.begin() + static_cast<std::ptrdiff_t>(offset));
         return true;
     }
+    uint64_t Committed() override { return bytes.size(); }
+    bool Truncate(uint64_t size) override {
+        if (size > bytes.size()) {
+            return false;
+        }
+        bytes.resize(size);
+        return true;
+    }
     RiffScanner Scanner() const {
         return RiffScanner(
             [this](uint64_t at, void* out, std::size_t n) {
@@ -427,4 +435,81 @@ TEST(DVType1Avi, aFileWithoutFrames_isStillAValidAviOfTheDefaultSystem) {
     EXPECT_EQ(Le32(&strh[24]), 30000u);
     EXPECT_EQ(Le32(&strh[32]), 0u);
     EXPECT_NE(Find(chunks, "RIFF:AVI /idx1"), nullptr);
+}
+
+TEST(DVType1Avi, aDiskThatFillsUp_leavesAFileOfTheWholeFramesThatPlays) {
+    const auto& tape = Tape(dvtape::DvSystem::Pal625);
+    using R = TDVType1AviWriter::Result;
+    MemorySink sink;
+    TDVType1AviWriter probe(sink);
+    ASSERT_EQ(probe.WriteFrame(tape.frame(0)), R::Ok);
+    const uint64_t header = sink.bytes.size() - 144008;
+    sink.bytes.clear();
+    // Room for the header, five frames and half of the sixth.
+    sink.capacity = header + 5 * 144008 + 72000;
+    TDVType1AviWriter writer(sink);
+    R r = R::Ok;
+    for (uint64_t i = 0; r == R::Ok; ++i) {
+        r = writer.WriteFrame(tape.frame(i % tape.frameCount()));
+    }
+    ASSERT_EQ(r, R::WriteFailed);
+    ASSERT_EQ(writer.Salvage(), R::Ok);
+    EXPECT_TRUE(writer.IsFinished());
+    EXPECT_EQ(writer.FramesWritten(), 5u);
+    EXPECT_EQ(writer.Salvage(), R::Finished);
+    EXPECT_EQ(sink.bytes.size(), header + 5 * 144008) << "the torn frame is cut off";
+
+    const auto chunks = Walk(sink.Scanner());
+    EXPECT_EQ(Le32(&sink.bytes[4]) + 8u, sink.bytes.size());
+    const Chunk* movi = Find(chunks, "RIFF:AVI /LIST:movi");
+    ASSERT_NE(movi, nullptr);
+    EXPECT_EQ(movi->c.dataOffset + movi->c.declaredSize, sink.bytes.size());
+    EXPECT_EQ(Find(chunks, "RIFF:AVI /LIST:movi/00db", 4) != nullptr, true);
+    EXPECT_EQ(Find(chunks, "RIFF:AVI /LIST:movi/00db", 5), nullptr);
+    EXPECT_EQ(Find(chunks, "RIFF:AVI /idx1"), nullptr) << "no room was taken for an index";
+    const auto avih = Data(sink, Find(chunks, "RIFF:AVI /LIST:hdrl/avih"));
+    EXPECT_EQ(Le32(&avih[12]) & 0x10, 0u) << "no index announced";
+    EXPECT_EQ(Le32(&avih[16]), 5u);
+    const auto strh = Data(sink, Find(chunks, "RIFF:AVI /LIST:hdrl/LIST:strl/strh"));
+    EXPECT_EQ(Le32(&strh[32]), 5u);
+    const auto dmlh = Data(sink, Find(chunks, "RIFF:AVI /LIST:hdrl/LIST:odml/dmlh"));
+    EXPECT_EQ(Le32(&dmlh[0]), 5u);
+
+    const std::string file = test::sandboxRoot() + "/salvaged.avi";
+    FILE* f = std::fopen(file.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(sink.bytes.data(), 1, sink.bytes.size(), f);
+    std::fclose(f);
+    const QJsonArray streams = test::ffprobe(file)["streams"].toArray();
+    ASSERT_EQ(streams.size(), 2);
+    EXPECT_EQ(streams[0]["codec_name"].toString(), "dvvideo");
+    EXPECT_EQ(streams[0]["nb_read_frames"].toString(), "5");
+}
+
+TEST(DVType1Avi, aDiskThatFillsUpInALaterPart_keepsTheClosedPartsIndexed) {
+    const auto& tape = Tape(dvtape::DvSystem::Pal625);
+    using R = TDVType1AviWriter::Result;
+    MemorySink sink;
+    // Two frames a part; the disk fills in the middle of the second part's second frame.
+    TDVType1AviWriter writer(sink, 2 * 144008 + 8192);
+    for (uint64_t i = 0; i < 3; ++i) {
+        ASSERT_EQ(writer.WriteFrame(tape.frame(i)), R::Ok);
+    }
+    sink.capacity = sink.bytes.size() + 8 + 1000;
+    ASSERT_EQ(writer.WriteFrame(tape.frame(3)), R::WriteFailed);
+    ASSERT_EQ(writer.Salvage(), R::Ok);
+    EXPECT_EQ(writer.FramesWritten(), 3u);
+    const auto chunks = Walk(sink.Scanner(), /*intoMovi=*/false);
+    const Chunk* avix = Find(chunks, "RIFF:AVIX");
+    ASSERT_NE(avix, nullptr);
+    EXPECT_EQ(avix->c.dataOffset + avix->c.declaredSize, sink.bytes.size());
+    EXPECT_EQ(Le32(&sink.bytes[4]) + 8u, avix->c.headerOffset);
+    EXPECT_NE(Find(chunks, "RIFF:AVI /idx1"), nullptr) << "the first part closed normally";
+    const auto avih = Data(sink, Find(chunks, "RIFF:AVI /LIST:hdrl/avih"));
+    EXPECT_EQ(Le32(&avih[12]) & 0x10, 0x10u);
+    EXPECT_EQ(Le32(&avih[16]), 2u);
+    const auto strh = Data(sink, Find(chunks, "RIFF:AVI /LIST:hdrl/LIST:strl/strh"));
+    EXPECT_EQ(Le32(&strh[32]), 3u);
+    const auto indx = Data(sink, Find(chunks, "RIFF:AVI /LIST:hdrl/LIST:strl/indx"));
+    EXPECT_EQ(Le32(&indx[4]), 1u) << "only the closed part has an index";
 }
