@@ -128,6 +128,8 @@ void TDeviceMonitor::SetListener(QObject* context, Listener listener) {
 }
 
 GstBusSyncReply TDeviceMonitor::OnBusMessage(GstBus*, GstMessage* message, gpointer data) {
+    // A sync handler that drops a message owns it.
+    auto owned = GstMessageRef::adopt(message);
     const auto type = GST_MESSAGE_TYPE(message);
     if (type != GST_MESSAGE_DEVICE_ADDED && type != GST_MESSAGE_DEVICE_REMOVED) {
         return GST_BUS_DROP;

@@ -22,8 +22,13 @@ public:
                static_cast<uint64_t>(tape_.fpsNumerator());
     }
     bool ReadFrame(int64_t index, uint8_t* dst) override {
-        return index >= 0 && tape_.renderFrame(static_cast<uint64_t>(index),
-                                               std::span<uint8_t>(dst, FrameSize()));
+        try {
+            return index >= 0 && tape_.renderFrame(static_cast<uint64_t>(index),
+                                                   std::span<uint8_t>(dst, FrameSize()));
+        } catch (const std::exception&) {
+            // Without a DV encoder the deck has nothing to play.
+            return false;
+        }
     }
     uint32_t TimecodeBcd(int64_t index) const override {
         if (index < 0 || static_cast<uint64_t>(index) >= tape_.frameCount()) {

@@ -18,6 +18,21 @@ extern "C" {
 
 namespace vidorel::dvtape {
 
+// What differs between the two video systems.
+struct SystemParams {
+    int width;
+    int height;
+    AVPixelFormat pixelFormat;
+    int fpsNum;
+    int fpsDen;
+    int timecodeFps;
+    std::size_t frameBytes;
+    // Audio samples per frame, repeating; the DV muxer takes exactly this many per frame.
+    std::vector<int> samplesPattern;
+    int baseFrames;
+    double toneHz;
+};
+
 namespace {
 
 constexpr std::size_t kSequenceBytes = 12000;
@@ -33,20 +48,6 @@ constexpr uint8_t kPackVideoSource = 0x60;
 constexpr uint8_t kPackVideoControl = 0x61;
 constexpr uint8_t kPackRecDate = 0x62;
 constexpr uint8_t kPackRecTime = 0x63;
-
-struct SystemParams {
-    int width;
-    int height;
-    AVPixelFormat pixelFormat;
-    int fpsNum;
-    int fpsDen;
-    int timecodeFps;
-    std::size_t frameBytes;
-    // Audio samples per frame, repeating; the DV muxer takes exactly this many per frame.
-    std::vector<int> samplesPattern;
-    int baseFrames;
-    double toneHz;
-};
 
 const SystemParams& params(DvSystem system) {
     // The tone fits a whole number of cycles into the base frames, so looping them is seamless.
@@ -326,7 +327,7 @@ CivilDateTime addSeconds(const CivilDateTime& d, int64_t seconds) {
 } // namespace
 
 DvTape::DvTape(TapeDescription description)
-    : description_(std::move(description)), base_(sharedBaseFrames(description_.system)) {
+    : description_(std::move(description)), params_(&params(description_.system)) {
     for (const Recording& r : description_.recordings) {
         recordingStarts_.push_back(frameCount_);
         frameCount_ += r.frames;
@@ -336,13 +337,20 @@ DvTape::DvTape(TapeDescription description)
 DvTape::~DvTape() = default;
 
 std::size_t DvTape::frameBytes() const {
-    return base_->p.frameBytes;
+    return params_->frameBytes;
 }
 int DvTape::fpsNumerator() const {
-    return base_->p.fpsNum;
+    return params_->fpsNum;
 }
 int DvTape::fpsDenominator() const {
-    return base_->p.fpsDen;
+    return params_->fpsDen;
+}
+
+const BaseFrames& DvTape::base() const {
+    // Encoding the base frames takes a tenth of a second: it happens for the first frame
+    // rendered (a deck's streaming thread), not when a deck is made on the window's thread.
+    std::call_once(baseOnce_, [this] { base_ = sharedBaseFrames(description_.system); });
+    return *base_;
 }
 
 FrameFacts DvTape::facts(uint64_t index) const {
@@ -353,11 +361,11 @@ FrameFacts DvTape::facts(uint64_t index) const {
     const Recording& r = description_.recordings.at(f.recording);
     const uint64_t inRecording = index - recordingStarts_[f.recording];
     if (r.start) {
-        const auto elapsed = static_cast<int64_t>(inRecording * base_->p.fpsDen / base_->p.fpsNum);
+        const auto elapsed = static_cast<int64_t>(inRecording * params_->fpsDen / params_->fpsNum);
         f.date = addSeconds(*r.start, elapsed);
     }
     const uint64_t tcFrames = description_.startTimecodeFrame + index;
-    const int fps = base_->p.timecodeFps;
+    const int fps = params_->timecodeFps;
     const uint64_t totalSeconds = tcFrames / fps;
     f.timecode = Timecode{int(totalSeconds / 3600 % 24), int(totalSeconds / 60 % 60),
                           int(totalSeconds % 60), int(tcFrames % fps)};
@@ -367,11 +375,12 @@ FrameFacts DvTape::facts(uint64_t index) const {
 }
 
 bool DvTape::renderFrame(uint64_t index, std::span<uint8_t> out) const {
-    const SystemParams& p = base_->p;
+    const SystemParams& p = *params_;
     if (index >= frameCount_ || out.size() < p.frameBytes) {
         return false;
     }
-    std::memcpy(out.data(), base_->frames[index % base_->frames.size()].data(), p.frameBytes);
+    const BaseFrames& frames = base();
+    std::memcpy(out.data(), frames.frames[index % frames.frames.size()].data(), p.frameBytes);
     const FrameFacts f = facts(index);
     const Packs packs = makePacks(f, p.fpsNum == 25);
     for (std::size_t s = 0; s < p.frameBytes / kSequenceBytes; ++s) {

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -62,10 +63,12 @@ struct FrameFacts {
 };
 
 class BaseFrames;
+struct SystemParams;
 
 class DvTape {
 public:
-    // Throws std::runtime_error when the DV encoder or muxer is unavailable.
+    // The frames are encoded when the first one is rendered; that throws std::runtime_error
+    // when the DV encoder or muxer is unavailable.
     explicit DvTape(TapeDescription description);
     ~DvTape();
     DvTape(const DvTape&) = delete;
@@ -87,8 +90,12 @@ public:
     bool writeRawDv(const std::string& path) const;
 
 private:
+    const BaseFrames& base() const;
+
     TapeDescription description_;
-    std::shared_ptr<const BaseFrames> base_;
+    const SystemParams* params_;
+    mutable std::once_flag baseOnce_;
+    mutable std::shared_ptr<const BaseFrames> base_;
     std::vector<uint64_t> recordingStarts_;
     uint64_t frameCount_ = 0;
 };
