@@ -50,6 +50,9 @@ TCaptureForm::TCaptureForm(QWidget* parent) : QWidget(parent) {
 TCaptureForm::~TCaptureForm() {
     FormCloseQuery();
     vwEcran_->Attach(nullptr);
+    if (dm_ != nullptr) {
+        dm_->fg().SetEventReceiver(nullptr);
+    }
 }
 
 QString TCaptureForm::NormalCaption() {
@@ -163,10 +166,10 @@ bool TCaptureForm::SelectVideoSource(const std::string& name) {
     if (dm_ == nullptr) {
         return false;
     }
-    if (CurrentVideo && CurrentVideo->DisplayName == name) {
+    if (dm_->CurrentVideo && dm_->CurrentVideo->DisplayName == name) {
         return true;
     }
-    if (!CurrentVideo && name == kNoVideoStream) {
+    if (!dm_->CurrentVideo && name == kNoVideoStream) {
         return true;
     }
     bool result = false;
@@ -178,8 +181,8 @@ bool TCaptureForm::SelectVideoSource(const std::string& name) {
                 result = true;
             }
         } else {
-            if (CurrentVideo) {
-                CloseVideoBranch(*dm_, CurrentVideo, true);
+            if (dm_->CurrentVideo) {
+                CloseVideoBranch(*dm_, dm_->CurrentVideo, true);
             }
             prefs::SourceVideo->Value = kNoVideoStream;
             result = true;
@@ -187,6 +190,7 @@ bool TCaptureForm::SelectVideoSource(const std::string& name) {
     } catch (const std::exception&) {
         result = false;
     }
+    // The open ran the graph; what stays (the other stream) runs again after a failure.
     RunGraph(*dm_);
     return result;
 }
@@ -195,10 +199,10 @@ bool TCaptureForm::SelectAudioSource(const std::string& name) {
     if (dm_ == nullptr) {
         return false;
     }
-    if (CurrentAudio && CurrentAudio->DisplayName == name) {
+    if (dm_->CurrentAudio && dm_->CurrentAudio->DisplayName == name) {
         return true;
     }
-    if (!CurrentAudio && name == kNoAudioStream) {
+    if (!dm_->CurrentAudio && name == kNoAudioStream) {
         return true;
     }
     bool result = false;
@@ -210,8 +214,8 @@ bool TCaptureForm::SelectAudioSource(const std::string& name) {
                 result = true;
             }
         } else {
-            if (CurrentAudio) {
-                CloseAudioBranch(*dm_, CurrentAudio, true);
+            if (dm_->CurrentAudio) {
+                CloseAudioBranch(*dm_, dm_->CurrentAudio, true);
             }
             prefs::SourceAudio->Value = kNoAudioStream;
             result = true;
@@ -219,6 +223,7 @@ bool TCaptureForm::SelectAudioSource(const std::string& name) {
     } catch (const std::exception&) {
         result = false;
     }
+    // The open ran the graph; what stays (the other stream) runs again after a failure.
     RunGraph(*dm_);
     return result;
 }
@@ -233,11 +238,11 @@ void TCaptureForm::FormCloseQuery() {
     }
     // The branches go before the graph; the window stops showing frames first.
     vwEcran_->Attach(nullptr);
-    if (CurrentVideo) {
-        CloseVideoBranch(*dm_, CurrentVideo, true);
+    if (dm_->CurrentVideo) {
+        CloseVideoBranch(*dm_, dm_->CurrentVideo, true);
     }
-    if (CurrentAudio) {
-        CloseAudioBranch(*dm_, CurrentAudio, true);
+    if (dm_->CurrentAudio) {
+        CloseAudioBranch(*dm_, dm_->CurrentAudio, true);
     }
     dm_->fg().Stop();
 }
@@ -260,9 +265,26 @@ void TCaptureForm::closeEvent(QCloseEvent* e) {
 }
 
 void TCaptureForm::SetDataModule(Tdm* dm) {
+    if (dm_ != nullptr) {
+        dm_->fg().SetEventReceiver(nullptr);
+    }
     dm_ = dm;
-    // The devices build their sets into the same graph.
-    SourceGraph = dm != nullptr ? &dm->fg() : nullptr;
+    if (dm_ != nullptr) {
+        dm_->fg().SetEventReceiver(this);
+    }
+}
+
+void TCaptureForm::GraphEvent(const TGraphEvent& event) {
+    switch (event.Kind) {
+    case TGraphEventKind::Error:
+    case TGraphEventKind::DeviceLost:
+    case TGraphEventKind::RecordingError:
+        // Kept for the error report; the capture controller acts on them.
+        errorText_ += event.Text + "\r\n";
+        break;
+    default:
+        break;
+    }
 }
 
 } // namespace vidorel

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "graph/GraphEvents.h"
 #include "sources/CaptureSources.h"
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vidorel {
 
@@ -18,7 +21,7 @@ class TDeviceMonitor;
 // The main window. Fixed 700 x 459 client area; owns the preference list for the life of the
 // program, loads the preferences when first shown, starts the preview of the stored sources on
 // the first idle moment, and takes it all down and stores the preferences when closed.
-class TCaptureForm : public QWidget {
+class TCaptureForm : public QWidget, public IGraphEvents {
 public:
     static constexpr int kClientWidth = 700;
     static constexpr int kClientHeight = 459;
@@ -42,8 +45,11 @@ public:
 
     TVideoWindow* VideoWindow() const { return vwEcran_; }
     const TSourceLists& Sources() const { return lists_; }
-    // Start-up problems, for the error report.
+    // Start-up problems and failures of the graph, for the error report.
     const std::string& ErrorText() const { return errorText_; }
+
+    // What the graph tells (on this thread).
+    void GraphEvent(const TGraphEvent& event) override;
     bool StartupDone() const { return startupDone_; }
 
 protected:

@@ -10,6 +10,8 @@
 
 #include <QApplication>
 
+#include <memory>
+
 #include <gst/gst.h>
 
 int main(int argc, char** argv) {
@@ -24,15 +26,18 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    // The window first, then the data module: nothing the window does while it is created may
-    // touch the graph.
+    // The engine is declared first so that it is destroyed last, after the window and
+    // everything the window owns (devices, streams) that still refers to its graph. It is
+    // created after the window: nothing the window does while it is created may touch the
+    // graph.
+    std::unique_ptr<vidorel::Tdm> dm;
     vidorel::TCaptureForm form;
-    vidorel::Tdm dm;
-    form.SetDataModule(&dm);
+    dm = std::make_unique<vidorel::Tdm>();
+    form.SetDataModule(dm.get());
     vidorel::CloseOnTerminationSignals(&form);
     form.show();
     const int rc = app.exec();
-    // The preview goes before the data module and its graph (a no-op when the user closed it).
+    // The preview goes before the engine and its graph (a no-op when the user closed it).
     form.close();
     return rc;
 }

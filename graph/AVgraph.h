@@ -1,13 +1,36 @@
 #pragma once
 
-// The graph data module Tdm (unit AVgraph): owns the graph `fg` for the life of the program, the
-// fixed components of the preview branches and the own filter instances they use.
+// The graph data module Tdm (unit AVgraph), the program's one engine object: it owns the graph
+// `fg` for the life of the program, the fixed components of the preview branches, the own
+// filter instances they use, and the shared state of the graph assembly: the points and facts
+// of the open streams, the source's controls, the current streams and the camcorder windows.
+// `main` owns it and destroys it after everything that uses it (the window).
+//
+// Everything here belongs to the graph's thread (the user-interface thread).
 
 #include "graph/AudioSink.h"
+#include "graph/CrossBar.h"
 #include "graph/FilterGraph.h"
 #include "graph/PreviewSink.h"
+#include "sources/CamcorderBinding.h"
+#include "sources/CaptureSources.h"
+
+#include <cstdint>
+#include <memory>
 
 namespace vidorel {
+
+// The facts of the open streams, published when their branches are built (and again once
+// their first caps are known).
+struct TPublishedFacts {
+    int FrameWidth = 0;
+    int FrameHeight = 0;
+    uint32_t FrameDuration = 400000; // 100 ns units, never below 1000
+    double FrameRate = 25.0;         // 10 000 000 / FrameDuration
+    int AudioRate = 0;
+    int AudioBits = 0;
+    int AudioChannels = 0;
+};
 
 class Tzv_Superposer;
 class Tzv_TimeStamper;
@@ -52,6 +75,32 @@ private:
     TFilterGraph m_fg;
 
 public:
+    // --- the open streams ---
+    std::shared_ptr<TVideoSource> CurrentVideo;
+    std::shared_ptr<TAudioSource> CurrentAudio;
+    // What the devices handed back for them: the decoded video (unlinked until the branch
+    // links it), the audio, and the tee carrying the video undecoded.
+    GstPadRef VideoPin;
+    GstPadRef AudioPin;
+    GstElementRef NativeTee;
+    // A DV decoder delivers half size (set around captures that scale the picture down).
+    bool HalfSizeDV = false;
+    // Video and audio come from two devices: the audio renderer's clock paces the graph.
+    bool SeparateAudio = false;
+    TPublishedFacts Facts;
+
+    // --- the source's controls, for the settings menus ---
+    GstElementRef VideoSourceFilter;
+    GstElementRef AudioSourceFilter;
+    // The source's capture output, whose caps are the stream's configuration.
+    GstPadRef VideoStreamConfig;
+    GstPadRef AudioStreamConfig;
+    // The inputs of the video source when it offers a choice, or none.
+    std::unique_ptr<TCrossbar> VideoCrossbar;
+
+    // The two camcorder windows, registered by the main window.
+    TCamcorderWindows CamcorderWindows;
+
     // Converters of the video preview (color2 is taken out with them; capture graphs use it).
     TFilter color1{"color1"};
     TFilter color2{"color2"};

@@ -17,6 +17,46 @@ GstElement* Make(const char* factory, const std::string& name) {
     return e;
 }
 
+// autoaudiosink tries every sound output each time it starts, which costs tens of
+// milliseconds without a sound server (and happens again at every source change). The output it
+// finds once is made directly from then on.
+GstElement* MakeOutput(const std::string& name) {
+    GstElement* probe = Make("autoaudiosink", name + "-probe");
+    gst_object_ref_sink(probe);
+    std::string factory;
+    bool sync = true;
+    if (gst_element_set_state(probe, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE) {
+        GstIterator* it = gst_bin_iterate_elements(GST_BIN(probe));
+        GValue item = G_VALUE_INIT;
+        if (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+            auto* kid = GST_ELEMENT(g_value_get_object(&item));
+            if (GstElementFactory* f = gst_element_get_factory(kid)) {
+                factory = GST_OBJECT_NAME(f);
+            }
+            if (g_object_class_find_property(G_OBJECT_GET_CLASS(kid), "sync") != nullptr) {
+                gboolean value = TRUE;
+                g_object_get(kid, "sync", &value, nullptr);
+                sync = value != FALSE;
+            }
+            g_value_reset(&item);
+        }
+        g_value_unset(&item);
+        gst_iterator_free(it);
+    }
+    gst_element_set_state(probe, GST_STATE_NULL);
+    gst_object_unref(probe);
+    GstElement* output =
+        factory.empty() ? nullptr : gst_element_factory_make(factory.c_str(), name.c_str());
+    if (output == nullptr) {
+        return Make("autoaudiosink", name);
+    }
+    // As the automatic sink would have it: paced by the clock (its fake sink too). It does not
+    // wait for preroll: a stopped tape sends no sound, and the graph must play its picture all
+    // the same.
+    g_object_set(output, "sync", sync ? TRUE : FALSE, "async", FALSE, nullptr);
+    return output;
+}
+
 } // namespace
 
 TAudioSink::TAudioSink(const char* name)
@@ -26,7 +66,7 @@ TAudioSink::TAudioSink(const char* name)
     const std::string base = name;
     GstElement* convert = Make("audioconvert", base + "-convert");
     GstElement* volume = Make("volume", base + "-volume");
-    GstElement* output = Make("autoaudiosink", base + "-output");
+    GstElement* output = MakeOutput(base + "-output");
     // The bin owns the three elements from here on.
     gst_bin_add_many(GST_BIN(m_bin.get()), convert, volume, output, nullptr);
     m_volume = GstElementRef::ref(volume);

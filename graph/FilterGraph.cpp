@@ -1,6 +1,10 @@
 #include "graph/FilterGraph.h"
 
+#include "graph/RecordingBranch.h"
+
 #include <gst/audio/audio.h>
+
+#include <QMetaObject>
 
 #include <algorithm>
 #include <cmath>
@@ -8,7 +12,6 @@
 #include <cstring>
 #include <deque>
 #include <set>
-#include <thread>
 
 GST_DEBUG_CATEGORY_STATIC(vidorel_graph_debug);
 #define GST_CAT_DEFAULT vidorel_graph_debug
@@ -66,12 +69,6 @@ std::vector<GstElementRef> AllElements(GstBin* bin, bool recurse) {
     }
     g_value_unset(&item);
     return out;
-}
-
-bool KlassHas(GstElement* e, const char* word) {
-    const char* klass =
-        gst_element_class_get_metadata(GST_ELEMENT_GET_CLASS(e), GST_ELEMENT_METADATA_KLASS);
-    return klass != nullptr && std::strstr(klass, word) != nullptr;
 }
 
 } // namespace
@@ -239,7 +236,7 @@ void TFilter::Detach() {
 
 // --- TFilterGraph ---
 
-TFilterGraph::TFilterGraph(const char* name) {
+TFilterGraph::TFilterGraph(const char* name) : m_dispatch(std::make_unique<QObject>()) {
     InitDebug();
     m_pipeline =
         GstElementRef::adopt(GST_ELEMENT_CAST(gst_object_ref_sink(gst_pipeline_new(name))));
@@ -249,8 +246,20 @@ TFilterGraph::TFilterGraph(const char* name) {
 
 TFilterGraph::~TFilterGraph() {
     gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
+    // Recordings still attached leave with the graph; their owners may keep the objects.
+    std::map<GstElement*, std::shared_ptr<TRecordingBranch>> recordings;
+    {
+        std::lock_guard lock(m_lock);
+        recordings.swap(m_recordings);
+        m_recordingOrder.clear();
+    }
+    for (auto& [bin, branch] : recordings) {
+        branch->m_graph = nullptr;
+    }
     auto bus = GstBusRef::adopt(gst_element_get_bus(m_pipeline.get()));
     gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
+    // Queued work for this graph is dropped with its target.
+    m_dispatch.reset();
 }
 
 GstBusSyncReply TFilterGraph::SyncHandler(GstBus*, GstMessage* message, gpointer self) {
@@ -261,29 +270,183 @@ GstBusSyncReply TFilterGraph::SyncHandler(GstBus*, GstMessage* message, gpointer
     return GST_BUS_DROP;
 }
 
+namespace {
+
+// Whether the element that posted `message`, or a bin holding it below the pipeline, is a
+// source: its failure is the failure of a device.
+bool FromSource(GstMessage* message) {
+    auto object = GstRef<GstObject>::ref(GST_MESSAGE_SRC(message));
+    while (object) {
+        if (GST_IS_ELEMENT(object.get()) && !GST_IS_PIPELINE(object.get()) &&
+            GST_OBJECT_FLAG_IS_SET(object.get(), GST_ELEMENT_FLAG_SOURCE)) {
+            return true;
+        }
+        object = GstRef<GstObject>::adopt(gst_object_get_parent(object.get()));
+    }
+    return false;
+}
+
+TGraphEvent EventOf(TGraphEventKind kind, GstMessage* message, const GError* err,
+                    const char* debug) {
+    TGraphEvent e;
+    e.Kind = kind;
+    e.Source = GST_MESSAGE_SRC_NAME(message) ? GST_MESSAGE_SRC_NAME(message) : "";
+    if (err != nullptr) {
+        e.Text = err->message ? err->message : "";
+        e.Domain = err->domain;
+        e.Code = err->code;
+    }
+    e.Debug = debug ? debug : "";
+    return e;
+}
+
+} // namespace
+
 void TFilterGraph::OnMessage(GstMessage* message) {
     std::function<void(GstMessage*)> handler;
     {
         std::lock_guard lock(m_lock);
-        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
-            GErrorRef err;
-            GCharRef debug;
-            gst_message_parse_error(message, &err.out(), &debug.out());
+        handler = m_handler;
+    }
+    switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_ERROR: {
+        GErrorRef err;
+        GCharRef debug;
+        gst_message_parse_error(message, &err.out(), &debug.out());
+        if (auto branch = RecordingOf(GST_MESSAGE_SRC(message))) {
+            // A recording that fails ends alone; the preview goes on.
+            branch->OnMessage(message);
+            TGraphEvent e =
+                EventOf(TGraphEventKind::RecordingError, message, err.get(), debug.get());
+            e.Branch = branch->Name();
+            Deliver(std::move(e));
+            break;
+        }
+        const bool device = err && err->domain == GST_RESOURCE_ERROR && FromSource(message);
+        {
+            std::lock_guard lock(m_lock);
             if (m_errorCount == 0 || m_lastError.empty()) {
                 // The first error since the run began says what went wrong; later ones follow.
                 m_lastError = err ? err->message : "unknown error";
                 m_lastErrorDebug = debug ? debug.get() : "";
             }
             ++m_errorCount;
-            GST_WARNING("error from %s: %s (%s)", GST_MESSAGE_SRC_NAME(message),
-                        m_lastError.c_str(), m_lastErrorDebug.c_str());
-            m_changed.notify_all();
+            m_failed = true;
         }
-        handler = m_handler;
+        GST_WARNING("error from %s: %s (%s)", GST_MESSAGE_SRC_NAME(message),
+                    err ? err->message : "?", debug ? debug.get() : "");
+        Deliver(EventOf(device ? TGraphEventKind::DeviceLost : TGraphEventKind::Error, message,
+                        err.get(), debug.get()));
+        break;
+    }
+    case GST_MESSAGE_WARNING: {
+        GErrorRef err;
+        GCharRef debug;
+        gst_message_parse_warning(message, &err.out(), &debug.out());
+        TGraphEvent e = EventOf(TGraphEventKind::Warning, message, err.get(), debug.get());
+        if (auto branch = RecordingOf(GST_MESSAGE_SRC(message))) {
+            e.Branch = branch->Name();
+        }
+        Deliver(std::move(e));
+        break;
+    }
+    case GST_MESSAGE_EOS:
+        Deliver(EventOf(TGraphEventKind::EndOfStream, message, nullptr, nullptr));
+        break;
+    case GST_MESSAGE_LATENCY:
+        // A source or sink that joined a playing graph changes its latency.
+        Post([this] { gst_bin_recalculate_latency(Bin()); });
+        break;
+    case GST_MESSAGE_ELEMENT: {
+        const GstStructure* s = gst_message_get_structure(message);
+        if (s != nullptr && gst_structure_has_name(s, "GstBinForwarded")) {
+            // A recording bin passes on what its children post (it is set to): the
+            // end-of-stream of each of its sinks.
+            GstMessage* inner = nullptr;
+            gst_structure_get(s, "message", GST_TYPE_MESSAGE, &inner, nullptr);
+            auto forwarded = GstMessageRef::adopt(inner);
+            if (forwarded && GST_MESSAGE_TYPE(forwarded.get()) == GST_MESSAGE_EOS) {
+                if (auto branch = RecordingOf(GST_MESSAGE_SRC(forwarded.get()))) {
+                    branch->OnMessage(forwarded.get());
+                }
+            }
+            break;
+        }
+        TGraphEvent e = EventOf(TGraphEventKind::Element, message, nullptr, nullptr);
+        if (s != nullptr) {
+            e.Structure = GstRef<GstStructure>::ref(const_cast<GstStructure*>(s));
+        }
+        if (auto branch = RecordingOf(GST_MESSAGE_SRC(message))) {
+            e.Branch = branch->Name();
+        }
+        Deliver(std::move(e));
+        break;
+    }
+    default:
+        break;
     }
     if (handler) {
         handler(message);
     }
+}
+
+void TFilterGraph::Deliver(TGraphEvent event) {
+    Post([this, event = std::move(event)] {
+        if (m_receiver != nullptr) {
+            m_receiver->GraphEvent(event);
+        }
+    });
+}
+
+void TFilterGraph::Post(std::function<void()> work) const {
+    if (m_dispatch) {
+        QMetaObject::invokeMethod(m_dispatch.get(), std::move(work), Qt::QueuedConnection);
+    }
+}
+
+std::shared_ptr<TRecordingBranch> TFilterGraph::RecordingOf(GstObject* object) const {
+    // The child of the pipeline that holds `object`.
+    auto child = GstRef<GstObject>::ref(object);
+    while (child) {
+        auto parent = GstRef<GstObject>::adopt(gst_object_get_parent(child.get()));
+        if (!parent) {
+            return nullptr;
+        }
+        if (parent.get() == GST_OBJECT_CAST(m_pipeline.get())) {
+            break;
+        }
+        child = std::move(parent);
+    }
+    if (!child) {
+        return nullptr;
+    }
+    std::lock_guard lock(m_lock);
+    auto it = m_recordings.find(GST_ELEMENT_CAST(child.get()));
+    return it != m_recordings.end() ? it->second : nullptr;
+}
+
+void TFilterGraph::Register(const std::shared_ptr<TRecordingBranch>& branch) {
+    std::lock_guard lock(m_lock);
+    m_recordings[branch->BinElement()] = branch;
+    m_recordingOrder.push_back(branch.get());
+}
+
+void TFilterGraph::Unregister(const TRecordingBranch* branch) {
+    std::lock_guard lock(m_lock);
+    m_recordings.erase(branch->BinElement());
+    std::erase(m_recordingOrder, branch);
+}
+
+std::vector<std::shared_ptr<TRecordingBranch>> TFilterGraph::Recordings() const {
+    std::lock_guard lock(m_lock);
+    std::vector<std::shared_ptr<TRecordingBranch>> out;
+    for (const TRecordingBranch* b : m_recordingOrder) {
+        auto it = m_recordings.find(b->BinElement());
+        if (it != m_recordings.end()) {
+            out.push_back(it->second);
+        }
+    }
+    return out;
 }
 
 void TFilterGraph::SetMessageHandler(std::function<void(GstMessage*)> handler) {
@@ -380,13 +543,6 @@ void TFilterGraph::RemoveFilter(GstElement* element) {
         }
     }
     gst_bin_remove(Bin(), element);
-}
-
-void TFilterGraph::Clear() {
-    Abort();
-    for (auto& e : AllElements(Bin(), false)) {
-        RemoveFilter(e.get());
-    }
 }
 
 GstPadRef TFilterGraph::TapTee(GstElement* tee) {
@@ -507,7 +663,20 @@ bool TFilterGraph::Disconnect(GstPad* pad) {
     return GST_PAD_IS_SRC(pad) ? gst_pad_unlink(pad, peer.get()) : gst_pad_unlink(peer.get(), pad);
 }
 
-GstCapsRef TFilterGraph::LinkCaps(GstPad* pad, std::chrono::milliseconds wait) const {
+namespace {
+
+// The caps on the link of `pad` once negotiated (either end), or null.
+GstCapsRef NegotiatedCaps(GstPad* pad) {
+    auto peer = GstPadRef::adopt(gst_pad_get_peer(pad));
+    if (auto caps = GstCapsRef::adopt(gst_pad_get_current_caps(pad))) {
+        return caps;
+    }
+    return peer ? GstCapsRef::adopt(gst_pad_get_current_caps(peer.get())) : GstCapsRef();
+}
+
+} // namespace
+
+GstCapsRef TFilterGraph::LinkCaps(GstPad* pad) const {
     auto peer = GstPadRef::adopt(pad ? gst_pad_get_peer(pad) : nullptr);
     if (!peer) {
         throw EGraphError("pad " + (pad ? PadName(pad) : std::string("(none)")) + " is not linked",
@@ -515,19 +684,8 @@ GstCapsRef TFilterGraph::LinkCaps(GstPad* pad, std::chrono::milliseconds wait) c
     }
     GstPad* src = GST_PAD_IS_SRC(pad) ? pad : peer.get();
     GstPad* sink = GST_PAD_IS_SRC(pad) ? peer.get() : pad;
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    for (;;) {
-        if (auto caps = GstCapsRef::adopt(gst_pad_get_current_caps(sink))) {
-            return caps;
-        }
-        if (auto caps = GstCapsRef::adopt(gst_pad_get_current_caps(src))) {
-            return caps;
-        }
-        if (std::chrono::steady_clock::now() >= deadline ||
-            GST_STATE(Element()) < GST_STATE_PAUSED) {
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (auto caps = NegotiatedCaps(sink)) {
+        return caps;
     }
     // Not negotiated (yet): what the output offers to this input, when the fields the facts
     // are made of are already fixed (a capsfilter or a device's chosen format); the rest is
@@ -557,9 +715,44 @@ GstCapsRef TFilterGraph::LinkCaps(GstPad* pad, std::chrono::milliseconds wait) c
                       graph_error::kNotConnected);
 }
 
-TStreamFacts TFilterGraph::LinkFacts(GstPad* pad, std::chrono::milliseconds wait) const {
-    auto caps = LinkCaps(pad, wait);
+TStreamFacts TFilterGraph::LinkFacts(GstPad* pad) const {
+    auto caps = LinkCaps(pad);
     return FactsFromCaps(caps.get());
+}
+
+namespace {
+
+// What a caps watch needs on the streaming thread; freed with the probe.
+struct TCapsWatch {
+    std::function<void(const GstCapsRef&)> then;
+    const TFilterGraph* graph;
+};
+
+GstPadProbeReturn OnCapsEvent(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (event == nullptr || GST_EVENT_TYPE(event) != GST_EVENT_CAPS) {
+        return GST_PAD_PROBE_OK;
+    }
+    GstCaps* caps = nullptr;
+    gst_event_parse_caps(event, &caps);
+    auto* watch = static_cast<TCapsWatch*>(data);
+    watch->graph->Post([then = watch->then, held = GstCapsRef::ref(caps)] { then(held); });
+    return GST_PAD_PROBE_REMOVE;
+}
+
+} // namespace
+
+void TFilterGraph::WhenCaps(GstPad* pad, std::function<void(const GstCapsRef&)> then) {
+    if (pad == nullptr || !then) {
+        return;
+    }
+    if (auto caps = NegotiatedCaps(pad)) {
+        then(caps);
+        return;
+    }
+    gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &OnCapsEvent,
+                      new TCapsWatch{std::move(then), this},
+                      [](gpointer data) { delete static_cast<TCapsWatch*>(data); });
 }
 
 GstElementRef TFilterGraph::FindUpstream(GstPad* pad,
@@ -612,44 +805,6 @@ GstElementRef TFilterGraph::FindInterfaceUpstream(GstPad* pad, GType type) const
 
 // --- run and stop ---
 
-bool TFilterGraph::WaitForState(GstState target, std::chrono::steady_clock::time_point deadline,
-                                unsigned errorsBefore, bool live) {
-    // A live graph completes PLAYING only once every sink has had data, and a device may have
-    // none to give (a camcorder whose tape is stopped). Its errors show in its first moments,
-    // so it is watched for a short while and then counts as started when it plays or only its
-    // sinks still wait for data.
-    const auto settled =
-        live ? std::min(deadline, std::chrono::steady_clock::now() + kLiveSettleTime) : deadline;
-    for (;;) {
-        {
-            std::lock_guard lock(m_lock);
-            if (m_errorCount != errorsBefore) {
-                return false;
-            }
-        }
-        GstState current = GST_STATE_VOID_PENDING, pending = GST_STATE_VOID_PENDING;
-        const GstStateChangeReturn r =
-            gst_element_get_state(Element(), &current, &pending, 20 * GST_MSECOND);
-        if (r == GST_STATE_CHANGE_FAILURE) {
-            Fail("the graph could not change its state");
-            return false;
-        }
-        const auto now = std::chrono::steady_clock::now();
-        if (!live && (r == GST_STATE_CHANGE_SUCCESS || r == GST_STATE_CHANGE_NO_PREROLL) &&
-            current == target) {
-            return true;
-        }
-        if (live && now >= settled &&
-            (current == target || (current < target && pending == target))) {
-            return true;
-        }
-        if (now >= settled) {
-            Fail("the graph did not start in time");
-            return false;
-        }
-    }
-}
-
 void TFilterGraph::ApplyWantedClock() {
     m_clockApplied = false;
     if (!m_clockElement) {
@@ -666,31 +821,40 @@ void TFilterGraph::ApplyWantedClock() {
     }
 }
 
-bool TFilterGraph::Run(std::chrono::milliseconds timeout) {
+bool TFilterGraph::Run() {
+    GST_OBJECT_LOCK(Element());
+    const GstState target = GST_STATE_TARGET(Element());
+    GST_OBJECT_UNLOCK(Element());
+    if (target == GST_STATE_PLAYING && !Failed()) {
+        return true;
+    }
+    if (target != GST_STATE_NULL && Failed()) {
+        // A graph that failed starts again from scratch.
+        Abort();
+    }
     unsigned errorsBefore;
     {
         std::lock_guard lock(m_lock);
         m_lastError.clear();
         m_lastErrorDebug.clear();
+        m_failed = false;
         errorsBefore = m_errorCount;
     }
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    // A live graph (a capture device) answers "no preroll" on its way to PAUSED.
-    const GstStateChangeReturn toPaused = gst_element_set_state(Element(), GST_STATE_PAUSED);
-    bool ok = toPaused != GST_STATE_CHANGE_FAILURE;
-    const bool live = toPaused == GST_STATE_CHANGE_NO_PREROLL;
-    if (ok && m_clockElement) {
-        // The wanted clock exists once its element has its device.
-        ok = WaitForState(GST_STATE_PAUSED, deadline, errorsBefore);
-    }
+    auto noNewError = [&] {
+        std::lock_guard lock(m_lock);
+        return m_errorCount == errorsBefore;
+    };
+    // Elements start on this thread: a device that cannot be opened, a file that is missing,
+    // a link that cannot be made refuse here. The clock is chosen once the elements have their
+    // devices, then the graph goes to PLAYING in one request. (A sink of a live graph that
+    // prerolls while the graph moves on to PLAYING can be left waiting in PAUSED: the preview
+    // and recording sinks therefore never preroll.)
+    bool ok = gst_element_set_state(Element(), GST_STATE_READY) != GST_STATE_CHANGE_FAILURE &&
+              noNewError();
     if (ok) {
         ApplyWantedClock();
         ok = gst_element_set_state(Element(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE &&
-             WaitForState(GST_STATE_PLAYING, deadline, errorsBefore, live);
-    }
-    if (ok) {
-        std::lock_guard lock(m_lock);
-        ok = m_errorCount == errorsBefore;
+             noNewError();
     }
     if (!ok) {
         Fail("the graph could not start");
@@ -701,70 +865,46 @@ bool TFilterGraph::Run(std::chrono::milliseconds timeout) {
     return true;
 }
 
-GstPadProbeReturn TFilterGraph::EosProbe(GstPad*, GstPadProbeInfo* info, gpointer self) {
-    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
-    if (event != nullptr && GST_EVENT_TYPE(event) == GST_EVENT_EOS) {
-        auto* g = static_cast<TFilterGraph*>(self);
-        std::lock_guard lock(g->m_lock);
-        ++g->m_eosSeen;
-        g->m_changed.notify_all();
-    }
-    return GST_PAD_PROBE_OK;
-}
-
-std::vector<GstElementRef> TFilterGraph::FileSinks() const {
-    std::vector<GstElementRef> sinks;
-    for (auto& e : AllElements(Bin(), true)) {
-        if (!KlassHas(e.get(), "Sink/File")) {
-            continue;
-        }
-        auto in = FindPad(e.get(), PinDirection::Input, 0);
-        if (in && gst_pad_is_linked(in.get())) {
-            sinks.push_back(e);
-        }
-    }
-    return sinks;
-}
-
 bool TFilterGraph::Stop() {
     bool finished = true;
-    GstState current = GST_STATE_VOID_PENDING;
-    gst_element_get_state(Element(), &current, nullptr, 0);
-    const auto sinks = current == GST_STATE_PLAYING ? FileSinks() : std::vector<GstElementRef>{};
-    if (!sinks.empty()) {
-        unsigned errorsBefore;
-        {
-            std::lock_guard lock(m_lock);
-            m_eosSeen = 0;
-            errorsBefore = m_errorCount;
-        }
-        std::vector<std::pair<GstPadRef, gulong>> probes;
-        for (auto& sink : sinks) {
-            auto in = FindPad(sink.get(), PinDirection::Input, 0);
-            const gulong id = gst_pad_add_probe(in.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
-                                                &TFilterGraph::EosProbe, this, nullptr);
-            probes.emplace_back(std::move(in), id);
-        }
-        // End-of-stream from every source runs down every branch, through the muxers (which
-        // write their indexes) into the file sinks.
-        gst_element_send_event(Element(), gst_event_new_eos());
-        {
-            std::unique_lock lock(m_lock);
-            finished = m_changed.wait_for(lock, m_finishTimeout, [&] {
-                return m_eosSeen >= sinks.size() || m_errorCount != errorsBefore;
-            });
-            finished = finished && m_eosSeen >= sinks.size();
-        }
-        for (auto& [pad, id] : probes) {
-            gst_pad_remove_probe(pad.get(), id);
-        }
-        if (!finished) {
-            GST_WARNING("stopping before every file sink received end-of-stream");
-            Fail("the files could not be finished");
-        }
+    for (auto& recording : Recordings()) {
+        finished = recording->FinishAndWait(m_finishTimeout).Finished && finished;
     }
     Abort();
+    if (!finished) {
+        Fail("the files could not be finished");
+    }
     return finished;
+}
+
+void TFilterGraph::StopAsync(std::function<void(bool finished)> done) {
+    const auto recordings = Recordings();
+    if (recordings.empty()) {
+        Abort();
+        Post([done = std::move(done)] {
+            if (done) {
+                done(true);
+            }
+        });
+        return;
+    }
+    struct Pending {
+        size_t left;
+        bool finished = true;
+        std::function<void(bool)> done;
+    };
+    auto pending = std::make_shared<Pending>(Pending{recordings.size(), true, std::move(done)});
+    for (auto& recording : recordings) {
+        recording->Finish([this, pending](const TRecordingResult& result) {
+            pending->finished = pending->finished && result.Finished;
+            if (--pending->left == 0) {
+                Abort();
+                if (pending->done) {
+                    pending->done(pending->finished);
+                }
+            }
+        });
+    }
 }
 
 void TFilterGraph::Abort() {
@@ -773,7 +913,15 @@ void TFilterGraph::Abort() {
 }
 
 bool TFilterGraph::Running() const {
-    return State() == GST_STATE_PLAYING;
+    GST_OBJECT_LOCK(Element());
+    const GstState target = GST_STATE_TARGET(Element());
+    GST_OBJECT_UNLOCK(Element());
+    return target == GST_STATE_PLAYING && !Failed();
+}
+
+bool TFilterGraph::Failed() const {
+    std::lock_guard lock(m_lock);
+    return m_failed;
 }
 
 GstState TFilterGraph::State() const {
@@ -784,15 +932,12 @@ GstState TFilterGraph::State() const {
 
 void TFilterGraph::UseDefaultClock() {
     m_clockElement.reset();
-    m_clockApplied = false;
-    gst_pipeline_auto_clock(Pipeline());
 }
 
 void TFilterGraph::UseClockOf(GstElement* element) {
+    // Applied when the graph next starts: changing the clock of a playing graph would move its
+    // base time under the running recordings.
     m_clockElement = GstElementRef::ref(element);
-    if (GST_STATE(Element()) >= GST_STATE_PAUSED) {
-        ApplyWantedClock();
-    }
 }
 
 void TFilterGraph::DumpDot(const char* name) const {

@@ -4,20 +4,29 @@
 // filter wrapper TFilter, pads by direction and index, tee taps, muxer inputs by role, checked
 // links, stream facts read from negotiated caps, upstream searches, run/stop and the clock.
 //
-// Everything here runs on the main (UI) thread. A failed operation throws EGraphError, whose
+// Everything here runs on the thread that created the graph (the user-interface thread); the
+// graph's own streaming threads only post to it. A failed operation throws EGraphError, whose
 // text is GStreamer's error text followed by " ($%x)." with a numeric code; the codes reuse the
 // classic graph error numbers so callers and users see familiar values (see docs).
+//
+// Nothing here waits for the pipeline on the calling thread: Run starts it and answers at once,
+// errors that show later reach the event receiver, caps are delivered when they are known, and
+// recordings finish asynchronously with a completion callback.
 
 #include "filters/BaseClass.h"
+#include "graph/GraphEvents.h"
 #include "platform/GstRef.h"
 
 #include <gst/gst.h>
 
+#include <QObject>
+
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -90,6 +99,7 @@ struct TMoniker {
 };
 
 class TFilterGraph;
+class TRecordingBranch;
 
 // TFilter: a graph component given by a moniker. Attaching creates the element under the
 // component's name and adds it to the graph; detaching removes it (dropping its links). A
@@ -160,8 +170,6 @@ public:
     bool Contains(GstElement* element) const;
     // The element of that name directly in the graph, or null.
     GstElementRef FindFilter(const std::string& name) const;
-    // Removes every element (RemoveFilter on each, the graph stopped first).
-    void Clear();
 
     // --- pads and links ---
     // Taps a tee: requests a new src pad, adds a queue behind it and answers the queue's src
@@ -180,14 +188,15 @@ public:
     // Unlinks a pad from its peer (either direction); false when it was not linked.
     bool Disconnect(GstPad* pad);
 
-    // The caps negotiated on the link of `pad` (either end). With `wait` > 0 and the graph
-    // running, waits up to that long for caps to arrive. Without negotiated caps, the fixed
-    // caps the peer offers are used when they are fixed. Throws kNotConnected when the pad is
-    // unlinked or nothing fixed is known.
-    GstCapsRef LinkCaps(GstPad* pad,
-                        std::chrono::milliseconds wait = std::chrono::milliseconds(0)) const;
-    TStreamFacts LinkFacts(GstPad* pad,
-                           std::chrono::milliseconds wait = std::chrono::milliseconds(0)) const;
+    // The caps negotiated on the link of `pad` (either end). Without negotiated caps, the
+    // fixed caps the peer offers are used when they are fixed. Throws kNotConnected when the
+    // pad is unlinked or nothing fixed is known. Never waits: see WhenCaps.
+    GstCapsRef LinkCaps(GstPad* pad) const;
+    TStreamFacts LinkFacts(GstPad* pad) const;
+    // Calls `then` with the caps negotiated on `pad`: at once when they are known, otherwise on
+    // the graph's thread once the first caps pass the pad. Nothing is called when the pad goes
+    // away first (a branch closed before its source sent anything).
+    void WhenCaps(GstPad* pad, std::function<void(const GstCapsRef&)> then);
 
     // The first element upstream of `pad` for which `match` answers true, or null. The search
     // starts at the element that produces the pad's data (the pad's own element for an output
@@ -199,27 +208,37 @@ public:
     GstElementRef FindInterfaceUpstream(GstPad* pad, GType type) const;
 
     // --- run, stop, clock ---
-    // PLAYING; true once every element plays. False (and the graph left stopped and usable)
-    // when the state change fails, does not complete within `timeout`, or an element posts an
-    // error while starting; LastError() then says why.
-    bool Run(std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
-    // Synchronous stop. When the graph is running and holds file sinks (element class
-    // "Sink/File"), end-of-stream is first sent from the sources through every branch and the
-    // stop waits (up to FinishTimeout) until each file sink has received it, so muxers write
-    // their indexes and headers; then every element is stopped (NULL). Returns once stopped.
-    // Answers whether every file sink was finished (true also when there was none).
+    // Sets the graph playing and answers at once: false (the graph left stopped and usable,
+    // LastError() saying why) when an element refuses to start; true otherwise. Errors that
+    // show once data flows reach the event receiver and make Failed() true. A graph that
+    // already runs is left alone (no pause, the base time and clock stay).
+    bool Run();
+    // Stops the graph. Recording branches still attached are finished first (end-of-stream
+    // into each, waiting at most FinishTimeout for their sinks); then every element stops.
+    // Answers whether every recording was finished (true when there was none). For teardown:
+    // the window uses StopAsync.
     bool Stop();
-    // Stops without finishing the files (teardown after an error).
+    // The same without waiting: the recordings finish while the preview still runs, then the
+    // graph stops and `done` is called on the graph's thread with the answer of Stop.
+    void StopAsync(std::function<void(bool finished)> done);
+    // Stops without finishing anything (teardown after an error).
     void Abort();
+    // Playing, and no element of the preview has failed since the last Run.
     bool Running() const;
+    // An element of the preview posted an error since the last Run (the graph is dead until
+    // it is stopped and run again).
+    bool Failed() const;
     GstState State() const;
     void SetFinishTimeout(std::chrono::milliseconds t) { m_finishTimeout = t; }
+    std::chrono::milliseconds FinishTimeout() const { return m_finishTimeout; }
 
     // The default clock choice (GStreamer's automatic selection).
     void UseDefaultClock();
     // The clock of `element` (e.g. the audio renderer): used when the element provides one
-    // at run time (an audio sink does once it has its device); otherwise the default clock
-    // stays and ClockFromElement() answers false after the run started.
+    // when the graph starts; otherwise the default clock stays and ClockFromElement() answers
+    // false after the run started. The clock is chosen before the graph plays and never
+    // changed while it does (that would move the base time): a choice made while running
+    // applies to the next run.
     void UseClockOf(GstElement* element);
     bool ClockFromElement() const { return m_clockApplied; }
 
@@ -229,36 +248,53 @@ public:
     std::string LastError() const;
     std::string LastErrorDebug() const;
     // Called for every message on the bus, on the thread that posted it (a streaming thread):
-    // the receiver must hand work over to its own thread. Set while stopped.
+    // the handler must hand work over to its own thread. Set while stopped.
     void SetMessageHandler(std::function<void(GstMessage*)> handler);
+    // Where events go (on the graph's thread); null: nowhere. The receiver must outlive the
+    // graph or be cleared first.
+    void SetEventReceiver(IGraphEvents* receiver) { m_receiver = receiver; }
+    // Runs `work` on the graph's thread at its next turn of the event loop (any thread; work
+    // posted by a graph that is gone is dropped).
+    void Post(std::function<void()> work) const;
     // Writes the graph as a .dot file into GST_DEBUG_DUMP_DOT_DIR (when set) under `name`.
     void DumpDot(const char* name) const;
 
+    // --- recording branches (graph/RecordingBranch.h) ---
+    // The branches attached now, in attach order.
+    std::vector<std::shared_ptr<TRecordingBranch>> Recordings() const;
+
 private:
+    friend class TRecordingBranch;
     static GstBusSyncReply SyncHandler(GstBus* bus, GstMessage* message, gpointer self);
-    static GstPadProbeReturn EosProbe(GstPad* pad, GstPadProbeInfo* info, gpointer self);
-    bool WaitForState(GstState target, std::chrono::steady_clock::time_point deadline,
-                      unsigned errorsBefore, bool live = false);
-    static constexpr std::chrono::milliseconds kLiveSettleTime{300};
     void Fail(const std::string& text);
     void OnMessage(GstMessage* message);
     void ApplyWantedClock();
-    std::vector<GstElementRef> FileSinks() const;
+    void Deliver(TGraphEvent event);
+    // The recording branch that `object` belongs to (itself or inside it), or null. Any thread.
+    std::shared_ptr<TRecordingBranch> RecordingOf(GstObject* object) const;
+    void Register(const std::shared_ptr<TRecordingBranch>& branch);
+    void Unregister(const TRecordingBranch* branch);
 
     GstElementRef m_pipeline;
+    // Lives on the graph's thread; queued work targets it, so Qt drops what is still queued
+    // when the graph goes.
+    std::unique_ptr<QObject> m_dispatch;
+    IGraphEvents* m_receiver = nullptr;
     std::chrono::milliseconds m_finishTimeout{std::chrono::seconds(10)};
     GstElementRef m_clockElement; // wanted clock provider, or null for the default clock
     bool m_clockApplied = false;
     unsigned m_tapCount = 0;
 
-    // Written by the bus sync handler (any thread), read by the main thread: under m_lock.
+    // Written by the bus sync handler (any thread), read by the graph's thread: under m_lock.
     mutable std::mutex m_lock;
-    std::condition_variable m_changed;
     std::string m_lastError;
     std::string m_lastErrorDebug;
     unsigned m_errorCount = 0;
-    unsigned m_eosSeen = 0; // file sinks that received end-of-stream during a Stop
+    bool m_failed = false;
     std::function<void(GstMessage*)> m_handler;
+    // Attached recordings by their bin, for the sync handler: under m_lock.
+    std::map<GstElement*, std::shared_ptr<TRecordingBranch>> m_recordings;
+    std::vector<const TRecordingBranch*> m_recordingOrder;
 };
 
 } // namespace vidorel

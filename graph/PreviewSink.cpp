@@ -157,7 +157,9 @@ TPreviewSink::TPreviewSink(const char* name) : m_state(std::make_shared<State>()
     gst_app_sink_set_max_buffers(app, 1);
     gst_app_sink_set_drop(app, TRUE);
     gst_app_sink_set_emit_signals(app, FALSE);
-    g_object_set(m_sink.get(), "enable-last-sample", FALSE, "qos", FALSE, nullptr);
+    // A preview that waited for preroll would hold the whole live graph until it had a frame,
+    // and a source with nothing to send (a stopped tape) would hold it for ever.
+    g_object_set(m_sink.get(), "enable-last-sample", FALSE, "qos", FALSE, "async", FALSE, nullptr);
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = &OnNewSample;
     gst_app_sink_set_callbacks(app, &callbacks, new std::shared_ptr<State>(m_state), &DeleteState);

@@ -5,13 +5,11 @@
 
 namespace vidorel {
 
-bool SeparateAudio = false;
-
 bool RunGraph(Tdm& dm) {
     try {
         const bool wav =
             prefs::CaptureFormat != nullptr && prefs::CaptureFormat->Value == CaptureFormat::Wav;
-        if (SeparateAudio || wav) {
+        if (dm.SeparateAudio || wav) {
             dm.fg().UseClockOf(dm.audiorender.Element());
         } else {
             dm.fg().UseDefaultClock();

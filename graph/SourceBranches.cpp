@@ -6,25 +6,13 @@
 #include "settings/Preferences.h"
 #include "sources/CamcorderBinding.h"
 
+#include <deque>
+#include <set>
+
 GST_DEBUG_CATEGORY_STATIC(vidorel_branches_debug);
 #define GST_CAT_DEFAULT vidorel_branches_debug
 
 namespace vidorel {
-
-int FrameWidth = 0;
-int FrameHeight = 0;
-uint32_t FrameDuration = 400000;
-double FrameRate = 25.0;
-int AudioRate = 0;
-int AudioBits = 0;
-int AudioChannels = 0;
-
-GstElementRef VideoSourceFilter;
-GstElementRef AudioSourceFilter;
-GstPadRef VideoStreamConfig;
-GstPadRef AudioStreamConfig;
-std::unique_ptr<TCrossbar> VideoCrossbar;
-std::unique_ptr<TCrossbar> AudioCrossbar;
 
 namespace {
 
@@ -81,14 +69,32 @@ void RemoveTapFeeding(TFilterGraph& fg, GstElement* element) {
     }
 }
 
-// The format of `pad`'s link once data flows; empty facts when none came in time.
-TStreamFacts FactsOf(TFilterGraph& fg, GstPad* pad, std::chrono::milliseconds wait) {
+// The format of `pad`'s link as far as it is known now; empty facts when it is not.
+TStreamFacts FactsOf(TFilterGraph& fg, GstPad* pad) {
     try {
-        return fg.LinkFacts(pad, wait);
+        return fg.LinkFacts(pad);
     } catch (const EGraphError& e) {
-        GST_INFO("stream format not known: %s", e.what());
+        GST_INFO("stream format not known yet: %s", e.what());
         return {};
     }
+}
+
+// The StreamKind of a non-DV video stream, once its native tee knows its caps.
+void RefineStreamKind(Tdm& dm, TVideoSource& stream) {
+    if (stream.StreamKind == 5) {
+        return;
+    }
+    auto nativeOut =
+        dm.NativeTee ? FindPad(dm.NativeTee.get(), PinDirection::Output, 0) : GstPadRef();
+    GstCapsRef nativeCaps;
+    try {
+        if (nativeOut) {
+            nativeCaps = dm.fg().LinkCaps(nativeOut.get());
+        }
+    } catch (const EGraphError&) {
+        // Not negotiated: nothing says it is MPEG.
+    }
+    stream.StreamKind = StreamKindFromNativeCaps(nativeCaps.get());
 }
 
 // The other type's open stream, when there is one.
@@ -152,9 +158,9 @@ bool CloseBranch(Tdm& dm, const std::shared_ptr<Stream>& stream, bool releaseSou
         removeChain(dm);
         TCaptureDevice& device = *stream->Device;
         (device.*closeStream)();
-        if (releaseSource && !(other && other->Device == stream->Device)) {
+        if (releaseSource && !(other && other->Opened && other->Device == stream->Device)) {
             device.DetachSource();
-            CamcorderWindows.Unbind(*stream);
+            dm.CamcorderWindows.Unbind(*stream);
         }
         if (current == stream) {
             current.reset();
@@ -171,23 +177,23 @@ bool CloseBranch(Tdm& dm, const std::shared_ptr<Stream>& stream, bool releaseSou
 
 // --- rules ---
 
-void PublishVideoFacts(const TStreamFacts& facts) {
+void PublishVideoFacts(TPublishedFacts& p, const TStreamFacts& facts) {
     if (facts.IsVideo() && facts.width > 0 && facts.height > 0) {
-        FrameWidth = facts.width;
-        FrameHeight = facts.height;
-        FrameDuration = facts.frameDuration;
+        p.FrameWidth = facts.width;
+        p.FrameHeight = facts.height;
+        p.FrameDuration = facts.frameDuration;
     }
-    if (FrameDuration < 1000) {
-        FrameDuration = 400000;
+    if (p.FrameDuration < 1000) {
+        p.FrameDuration = 400000;
     }
-    FrameRate = 10000000.0 / FrameDuration;
+    p.FrameRate = 10000000.0 / p.FrameDuration;
 }
 
-void PublishAudioFacts(const TStreamFacts& facts) {
+void PublishAudioFacts(TPublishedFacts& p, const TStreamFacts& facts) {
     if (facts.IsAudio() && facts.audioRate > 0) {
-        AudioRate = facts.audioRate;
-        AudioBits = facts.audioBits;
-        AudioChannels = facts.audioChannels;
+        p.AudioRate = facts.audioRate;
+        p.AudioBits = facts.audioBits;
+        p.AudioChannels = facts.audioChannels;
     }
 }
 
@@ -239,45 +245,42 @@ std::shared_ptr<IVideoInputs> DefaultVideoInputs(GstElement* source) {
 }
 
 void RefreshStreamFacts(Tdm& dm) {
-    if (CurrentVideo && VideoPin) {
-        PublishVideoFacts(FactsOf(dm.fg(), VideoPin.get(), std::chrono::milliseconds(0)));
-        dm.Superposer().SetFrameDuration(FrameDuration);
+    if (dm.CurrentVideo && dm.VideoPin) {
+        PublishVideoFacts(dm.Facts, FactsOf(dm.fg(), dm.VideoPin.get()));
+        dm.Superposer().SetFrameDuration(dm.Facts.FrameDuration);
     }
-    if (CurrentAudio && AudioPin) {
-        PublishAudioFacts(FactsOf(dm.fg(), AudioPin.get(), std::chrono::milliseconds(0)));
+    if (dm.CurrentAudio && dm.AudioPin) {
+        PublishAudioFacts(dm.Facts, FactsOf(dm.fg(), dm.AudioPin.get()));
     }
 }
 
 // --- controls ---
 
-void FindVideoControls(const TVideoSource& stream) {
-    VideoSourceFilter.reset();
-    VideoStreamConfig.reset();
-    VideoCrossbar.reset();
+void FindVideoControls(Tdm& dm, const TVideoSource& stream) {
+    dm.VideoSourceFilter.reset();
+    dm.VideoStreamConfig.reset();
+    dm.VideoCrossbar.reset();
     if (stream.Device) {
-        VideoSourceFilter = stream.Device->SourceFilter;
+        dm.VideoSourceFilter = stream.Device->SourceFilter;
     }
-    if (!VideoSourceFilter) {
+    if (!dm.VideoSourceFilter) {
         return;
     }
-    VideoStreamConfig = FindPad(VideoSourceFilter.get(), PinDirection::Output, 0);
-    if (auto inputs = Finder()(VideoSourceFilter.get());
+    dm.VideoStreamConfig = FindPad(dm.VideoSourceFilter.get(), PinDirection::Output, 0);
+    if (auto inputs = Finder()(dm.VideoSourceFilter.get());
         inputs && HasCrossbar(inputs->Enumerate())) {
-        VideoCrossbar = std::make_unique<TCrossbar>(inputs);
+        dm.VideoCrossbar = std::make_unique<TCrossbar>(inputs);
     }
-    AudioStreamConfig =
-        AudioSourceFilter ? FindPad(AudioSourceFilter.get(), PinDirection::Output, 0) : GstPadRef();
 }
 
-void FindAudioControls(const TAudioSource& stream) {
-    AudioSourceFilter.reset();
-    AudioStreamConfig.reset();
-    AudioCrossbar.reset();
+void FindAudioControls(Tdm& dm, const TAudioSource& stream) {
+    dm.AudioSourceFilter.reset();
+    dm.AudioStreamConfig.reset();
     if (stream.Device) {
-        AudioSourceFilter = stream.Device->SourceFilter;
+        dm.AudioSourceFilter = stream.Device->SourceFilter;
     }
-    if (AudioSourceFilter) {
-        AudioStreamConfig = FindPad(AudioSourceFilter.get(), PinDirection::Output, 0);
+    if (dm.AudioSourceFilter) {
+        dm.AudioStreamConfig = FindPad(dm.AudioSourceFilter.get(), PinDirection::Output, 0);
     }
 }
 
@@ -292,16 +295,20 @@ bool OpenVideoBranch(Tdm& dm, const std::shared_ptr<TVideoSource>& stream) {
     try {
         dm.Superposer().SetFlipOnCopy(false);
         fg.Stop();
-        if (CurrentVideo) {
-            CloseVideoBranch(dm, CurrentVideo, true);
+        if (dm.CurrentVideo) {
+            CloseVideoBranch(dm, dm.CurrentVideo, true);
         }
         TCaptureDevice& device = *stream->Device;
-        device.AttachSource();
-        device.OpenVideoStream(stream->StreamNumber);
-        if (!VideoPin) {
+        if (device.AttachSource(fg) == nullptr) {
             return false;
         }
-        FindVideoControls(*stream);
+        TVideoStreamPads pads = device.OpenVideoStream(stream->StreamNumber, dm.HalfSizeDV);
+        if (!pads.Pin) {
+            return false;
+        }
+        dm.VideoPin = pads.Pin;
+        dm.NativeTee = pads.NativeTee;
+        FindVideoControls(dm, *stream);
 
         dm.color1.Attach(fg);
         dm.infdecvideo.Attach(fg);
@@ -313,7 +320,7 @@ bool OpenVideoBranch(Tdm& dm, const std::shared_ptr<TVideoSource>& stream) {
         auto overlayIn = Pad(dm.SuperposerElement(), PinDirection::Input, 0);
         bool converted = true;
         try {
-            fg.Connect(VideoPin.get(), Pad(dm.color1.Element(), PinDirection::Input, 0).get());
+            fg.Connect(dm.VideoPin.get(), Pad(dm.color1.Element(), PinDirection::Input, 0).get());
         } catch (const EGraphError& e) {
             GST_INFO("the converter refuses the source (%s); the overlay takes it directly",
                      e.what());
@@ -323,7 +330,7 @@ bool OpenVideoBranch(Tdm& dm, const std::shared_ptr<TVideoSource>& stream) {
             fg.Connect(Pad(dm.color1.Element(), PinDirection::Output, 0).get(), overlayIn.get());
         } else {
             dm.color1.Detach();
-            fg.Connect(VideoPin.get(), overlayIn.get());
+            fg.Connect(dm.VideoPin.get(), overlayIn.get());
         }
         fg.Connect(dm.SuperposerElement(), dm.infdecvideo.Element());
         auto tap = fg.TapTee(dm.infdecvideo.Element());
@@ -331,16 +338,15 @@ bool OpenVideoBranch(Tdm& dm, const std::shared_ptr<TVideoSource>& stream) {
         fg.Connect(dm.VideoStamperElement(), dm.color3.Element());
         fg.Connect(dm.color3.Element(), dm.vwEcran.Element());
 
-        // The DV records reach the overlay on the frames themselves.
         dm.VideoStamper().SetNoTimeMode();
 
         auto transport = device.Transport();
-        CamcorderWindows.Bind(*stream, OpenStream(CurrentAudio.get()), transport);
-        CurrentVideo = stream;
+        dm.CamcorderWindows.Bind(*stream, OpenStream(dm.CurrentAudio.get()), transport);
+        dm.CurrentVideo = stream;
         stream->Opened = true;
         ApplyDeviceType(*stream, transport ? transport->DeviceType() : 0);
 
-        RouteVideoInputSelect(VideoCrossbar.get(), VideoInputSelect());
+        RouteVideoInputSelect(dm.VideoCrossbar.get(), VideoInputSelect());
 
         if (!RunGraph(dm)) {
             GST_WARNING("the video source %s does not start: %s", stream->DisplayName.c_str(),
@@ -349,22 +355,17 @@ bool OpenVideoBranch(Tdm& dm, const std::shared_ptr<TVideoSource>& stream) {
             CloseVideoBranch(dm, stream, true);
             return false;
         }
-        // The format is known once the first frame came through.
-        PublishVideoFacts(FactsOf(fg, VideoPin.get(), kFactsWait));
-        dm.Superposer().SetFrameDuration(FrameDuration);
-        if (stream->StreamKind != 5) {
-            auto nativeOut =
-                NativeTee ? FindPad(NativeTee.get(), PinDirection::Output, 0) : GstPadRef();
-            GstCapsRef nativeCaps;
-            try {
-                if (nativeOut) {
-                    nativeCaps = fg.LinkCaps(nativeOut.get());
-                }
-            } catch (const EGraphError&) {
-                // Not negotiated: nothing says it is MPEG.
+        // The format is known once the first frame has come through (at once when the link
+        // already knows it); a tape that does not play yet costs no wait.
+        const GstPadRef pin = dm.VideoPin;
+        fg.WhenCaps(pin.get(), [&dm, pin, stream](const GstCapsRef& caps) {
+            if (dm.VideoPin != pin || dm.CurrentVideo != stream) {
+                return; // another branch by now
             }
-            stream->StreamKind = StreamKindFromNativeCaps(nativeCaps.get());
-        }
+            PublishVideoFacts(dm.Facts, FactsFromCaps(caps.get()));
+            dm.Superposer().SetFrameDuration(dm.Facts.FrameDuration);
+            RefineStreamKind(dm, *stream);
+        });
         return true;
     } catch (const std::exception& e) {
         GST_WARNING("the video branch of %s was not built: %s", stream->DisplayName.c_str(),
@@ -375,16 +376,22 @@ bool OpenVideoBranch(Tdm& dm, const std::shared_ptr<TVideoSource>& stream) {
 }
 
 bool CloseVideoBranch(Tdm& dm, const std::shared_ptr<TVideoSource>& stream, bool releaseSource) {
-    return CloseBranch(dm, stream, releaseSource, &RemoveVideoChain,
-                       &TCaptureDevice::CloseVideoStream, CurrentVideo, CurrentAudio, "video");
+    const bool closed =
+        CloseBranch(dm, stream, releaseSource, &RemoveVideoChain, &TCaptureDevice::CloseVideoStream,
+                    dm.CurrentVideo, dm.CurrentAudio, "video");
+    if (closed && !dm.CurrentVideo) {
+        dm.VideoPin.reset();
+        dm.NativeTee.reset();
+    }
+    return closed;
 }
 
 void CloseBranchesOfDevice(Tdm& dm, const std::shared_ptr<TCaptureDevice>& device) {
-    if (CurrentVideo && CurrentVideo->Device == device) {
-        CloseVideoBranch(dm, CurrentVideo, true);
+    if (dm.CurrentVideo && dm.CurrentVideo->Device == device) {
+        CloseVideoBranch(dm, dm.CurrentVideo, true);
     }
-    if (CurrentAudio && CurrentAudio->Device == device) {
-        CloseAudioBranch(dm, CurrentAudio, true);
+    if (dm.CurrentAudio && dm.CurrentAudio->Device == device) {
+        CloseAudioBranch(dm, dm.CurrentAudio, true);
     }
 }
 
@@ -404,33 +411,36 @@ bool OpenAudioBranch(Tdm& dm, const std::shared_ptr<TAudioSource>& stream) {
     TFilterGraph& fg = dm.fg();
     try {
         fg.Stop();
-        if (CurrentAudio && CurrentAudio->Opened) {
-            CloseAudioBranch(dm, CurrentAudio, true);
+        if (dm.CurrentAudio && dm.CurrentAudio->Opened) {
+            CloseAudioBranch(dm, dm.CurrentAudio, true);
         }
         TCaptureDevice& device = *stream->Device;
-        device.AttachSource();
-        device.OpenAudioStream(stream->StreamNumber);
-        FindAudioControls(*stream);
-        if (!AudioPin) {
+        if (device.AttachSource(fg) == nullptr) {
             return false;
         }
+        GstPadRef pin = device.OpenAudioStream(stream->StreamNumber);
+        FindAudioControls(dm, *stream);
+        if (!pin) {
+            return false;
+        }
+        dm.AudioPin = pin;
 
         dm.AttachComponent(dm.acm());
         dm.infdecaudio.Attach(fg);
         dm.AttachComponent(dm.AudioStamperElement(), "Timestamper Audio");
         dm.AttachComponent(dm.audiorender.Element());
 
-        fg.Connect(AudioPin.get(), Pad(dm.acm(), PinDirection::Input, 0).get());
+        fg.Connect(dm.AudioPin.get(), Pad(dm.acm(), PinDirection::Input, 0).get());
         fg.Connect(dm.acm(), dm.infdecaudio.Element());
         auto tap = fg.TapTee(dm.infdecaudio.Element());
         fg.Connect(tap.get(), Pad(dm.AudioStamperElement(), PinDirection::Input, 0).get());
         fg.Connect(dm.AudioStamperElement(), dm.audiorender.Element());
 
-        CurrentAudio = stream;
+        dm.CurrentAudio = stream;
         dm.AudioStamper().SetNoTimeMode();
 
         auto transport = device.Transport();
-        CamcorderWindows.Bind(*stream, OpenStream(CurrentVideo.get()), transport);
+        dm.CamcorderWindows.Bind(*stream, OpenStream(dm.CurrentVideo.get()), transport);
         ApplyDeviceType(*stream, transport ? transport->DeviceType() : 0);
         stream->Opened = true;
 
@@ -440,7 +450,13 @@ bool OpenAudioBranch(Tdm& dm, const std::shared_ptr<TAudioSource>& stream) {
             CloseAudioBranch(dm, stream, true);
             return false;
         }
-        PublishAudioFacts(FactsOf(fg, AudioPin.get(), kFactsWait));
+        const GstPadRef audioPin = dm.AudioPin;
+        fg.WhenCaps(audioPin.get(), [&dm, audioPin, stream](const GstCapsRef& caps) {
+            if (dm.AudioPin != audioPin || dm.CurrentAudio != stream) {
+                return;
+            }
+            PublishAudioFacts(dm.Facts, FactsFromCaps(caps.get()));
+        });
         return true;
     } catch (const std::exception& e) {
         GST_WARNING("the audio branch of %s was not built: %s", stream->DisplayName.c_str(),
@@ -451,8 +467,13 @@ bool OpenAudioBranch(Tdm& dm, const std::shared_ptr<TAudioSource>& stream) {
 }
 
 bool CloseAudioBranch(Tdm& dm, const std::shared_ptr<TAudioSource>& stream, bool releaseSource) {
-    return CloseBranch(dm, stream, releaseSource, &RemoveAudioChain,
-                       &TCaptureDevice::CloseAudioStream, CurrentAudio, CurrentVideo, "audio");
+    const bool closed =
+        CloseBranch(dm, stream, releaseSource, &RemoveAudioChain, &TCaptureDevice::CloseAudioStream,
+                    dm.CurrentAudio, dm.CurrentVideo, "audio");
+    if (closed && !dm.CurrentAudio) {
+        dm.AudioPin.reset();
+    }
+    return closed;
 }
 
 } // namespace vidorel

@@ -12,43 +12,21 @@
 // controls for the settings menus, the crossbar, and binds a camcorder window to a device with
 // a tape transport.
 //
-// Main (UI) thread only: every global below is written and read there.
+// Main (UI) thread only. The state the branches publish (the points, facts and controls of the
+// open streams, the current streams) lives in the engine object `Tdm`.
+//
+// Nothing here waits for the graph: an open starts the graph and answers; the stream's format
+// is published as soon as its first caps are known.
 
 #include "graph/AVgraph.h"
 #include "graph/CrossBar.h"
 #include "sources/CaptureSources.h"
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 
 namespace vidorel {
-
-// --- stream facts (replaced at each build) ---
-extern int FrameWidth;
-extern int FrameHeight;
-extern uint32_t FrameDuration; // 100 ns units, never below 1000
-extern double FrameRate;       // 10 000 000 / FrameDuration
-extern int AudioRate;
-extern int AudioBits;
-extern int AudioChannels;
-
-// --- the source's controls, for the settings menus ---
-// The source element of the open stream, or none.
-extern GstElementRef VideoSourceFilter;
-extern GstElementRef AudioSourceFilter;
-// The source's capture output, whose caps are the stream's configuration (size, rate, format),
-// or none.
-extern GstPadRef VideoStreamConfig;
-extern GstPadRef AudioStreamConfig;
-// The inputs of the video source when it offers a choice, or none. Audio sources have none on
-// this platform (sound-card input lines are chosen elsewhere).
-extern std::unique_ptr<TCrossbar> VideoCrossbar;
-extern std::unique_ptr<TCrossbar> AudioCrossbar;
-
-// How long an open waits for the first data to learn the stream's format.
-inline constexpr std::chrono::milliseconds kFactsWait{2000};
 
 bool OpenVideoBranch(Tdm& dm, const std::shared_ptr<TVideoSource>& stream);
 bool CloseVideoBranch(Tdm& dm, const std::shared_ptr<TVideoSource>& stream, bool releaseSource);
@@ -65,15 +43,15 @@ void CloseBranchesOnDeviceRemoval(Tdm& dm, TSourceLists& lists);
 // plays. The capture controller calls it before it plans a capture.
 void RefreshStreamFacts(Tdm& dm);
 
-void FindVideoControls(const TVideoSource& stream);
-void FindAudioControls(const TAudioSource& stream);
+void FindVideoControls(Tdm& dm, const TVideoSource& stream);
+void FindAudioControls(Tdm& dm, const TAudioSource& stream);
 
 // --- the rules behind the branches, usable without a graph ---
 // Publishes the video facts of a link: size and frame duration when the link carries video
 // (else the previous values stay); a duration below 1000 counts as 25 frames per second.
-void PublishVideoFacts(const TStreamFacts& facts);
+void PublishVideoFacts(TPublishedFacts& published, const TStreamFacts& facts);
 // Publishes the audio facts of a link when it carries audio.
-void PublishAudioFacts(const TStreamFacts& facts);
+void PublishAudioFacts(TPublishedFacts& published, const TStreamFacts& facts);
 // The StreamKind of a non-DV video stream from the caps of its native stream: 4 MPEG-2 video,
 // 3 MPEG-1, 2 anything else.
 uint8_t StreamKindFromNativeCaps(const GstCaps* caps);

@@ -13,25 +13,22 @@ public:
         AudioStreamCount = 1;
         Valid = true;
     }
-    bool OpenVideoStream(int) override {
-        VideoPin.reset();
-        return false;
-    }
-    bool OpenAudioStream(int n) override {
-        AudioPin.reset();
+    ~TAudioCaptureDevice() override { DetachSource(); }
+
+    TVideoStreamPads OpenVideoStream(int, bool) override { return {}; }
+    GstPadRef OpenAudioStream(int n) override {
         if (n < 1 || n > AudioStreamCount || !SourceFilter) {
-            return false;
+            return {};
         }
-        AudioPin = GstPadRef::adopt(gst_element_get_static_pad(SourceFilter.get(), "src"));
-        return static_cast<bool>(AudioPin);
+        return GstPadRef::adopt(gst_element_get_static_pad(SourceFilter.get(), "src"));
     }
     void CloseVideoStream() override {}
-    void CloseAudioStream() override { AudioPin.reset(); }
-    GstElement* AttachSource() override { return AttachBoundSource(); }
-    void DetachSource() override { sourcegraph::Remove(SourceFilter); }
-    // Audio devices record no native stream.
-    void StartNativeCapture(const std::string&) override {}
-    void StopNativeCapture() override {}
+    void CloseAudioStream() override {}
+    GstElement* AttachSource(TFilterGraph& graph) override { return AttachBoundSource(graph); }
+    void DetachSource() override {
+        sourcegraph::Remove(graph_, SourceFilter);
+        graph_ = nullptr;
+    }
 };
 
 } // namespace

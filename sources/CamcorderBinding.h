@@ -42,7 +42,7 @@ protected:
 
 // CamForm1, CamForm2 and the current one. The main window registers its two windows at
 // start-up; until then (and in programs without windows) streams get no window, but still
-// know whether they have a transport.
+// know whether they have a transport. The engine object (Tdm) holds the program's one set.
 class TCamcorderWindows {
 public:
     // Registers the windows and makes the first one current (its marker shown).
@@ -119,8 +119,5 @@ public:
     ICamcorderWindow* CamForm2 = nullptr;
     ICamcorderWindow* CurrentCamForm = nullptr;
 };
-
-// The program's two windows (main thread).
-inline TCamcorderWindows CamcorderWindows;
 
 } // namespace vidorel

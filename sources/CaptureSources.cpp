@@ -12,14 +12,6 @@
 
 namespace vidorel {
 
-GstPadRef VideoPin;
-GstPadRef AudioPin;
-GstElementRef NativeTee;
-bool HalfSizeDV = false;
-TFilterGraph* SourceGraph = nullptr;
-std::shared_ptr<TVideoSource> CurrentVideo;
-std::shared_ptr<TAudioSource> CurrentAudio;
-
 TCaptureDevice::TCaptureDevice(devices::DeviceEntry entry, int number, uint8_t kind)
     : FriendlyName(entry.friendlyName), Number(number), Kind(kind), Entry(std::move(entry)) {
     DisplayName = DeviceDisplayName(kind, FriendlyName, number);
@@ -27,14 +19,30 @@ TCaptureDevice::TCaptureDevice(devices::DeviceEntry entry, int number, uint8_t k
 
 TCaptureDevice::~TCaptureDevice() = default;
 
-GstElement* TCaptureDevice::AttachBoundSource() {
-    if (!sourcegraph::InGraph(SourceFilter)) {
+GstElement* TCaptureDevice::AttachBoundSource(TFilterGraph& graph) {
+    if (!sourcegraph::InGraph(&graph, SourceFilter)) {
         SourceFilter = BindSource();
-        if (!sourcegraph::Add(SourceFilter)) {
+        if (!sourcegraph::Add(graph, SourceFilter)) {
             SourceFilter.reset();
+            return nullptr;
         }
+        graph_ = &graph;
     }
     return SourceFilter.get();
+}
+
+bool TCaptureDevice::StartNativeCapture(const std::string&) {
+    return false;
+}
+
+void TCaptureDevice::StopNativeCapture(TRecordingBranch::Done done) {
+    if (done) {
+        done(TRecordingResult{});
+    }
+}
+
+bool TCaptureDevice::SourceAttached() const {
+    return sourcegraph::InGraph(graph_, SourceFilter);
 }
 
 GstElementRef TCaptureDevice::BindSource() const {
@@ -101,7 +109,7 @@ std::shared_ptr<TAudioSource> TAudioSource::Create(std::shared_ptr<TCaptureDevic
 }
 
 bool IsDeviceAlive(const TCaptureDevice& device) {
-    if (sourcegraph::InGraph(device.SourceFilter)) {
+    if (device.SourceAttached()) {
         auto pad = GstPadRef::adopt(gst_element_get_static_pad(device.SourceFilter.get(), "src"));
         return static_cast<bool>(pad);
     }
@@ -177,16 +185,8 @@ bool TCaptureDeviceList::Refresh(
         if (beforeRemoval) {
             beforeRemoval(d);
         }
-        if (CurrentVideo && CurrentVideo->Device == d) {
-            d->CloseVideoStream();
-            CurrentVideo->Opened = false;
-            CurrentVideo.reset();
-        }
-        if (CurrentAudio && CurrentAudio->Device == d) {
-            d->CloseAudioStream();
-            CurrentAudio->Opened = false;
-            CurrentAudio.reset();
-        }
+        d->CloseVideoStream();
+        d->CloseAudioStream();
         d->DetachSource();
         items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(i));
     }

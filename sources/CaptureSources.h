@@ -1,12 +1,14 @@
 #pragma once
 
 // The device and stream model: capture devices (DV, video, audio), their streams, the two
-// device lists refreshed from the one enumeration, the stream lists minus the excluded
-// sources, and the graph points the device operations publish. Main (UI) thread only.
+// device lists refreshed from the one enumeration, and the stream lists minus the excluded
+// sources. A device builds its private set into the graph it is attached to and hands the
+// points of an open stream back to the caller. Main (UI) thread only.
 
 #include "devices/DeviceMonitor.h"
 #include "devices/Transport.h"
 #include "graph/FilterGraph.h"
+#include "graph/RecordingBranch.h"
 #include "platform/GstRef.h"
 
 #include <cstdint>
@@ -18,15 +20,14 @@
 
 namespace vidorel {
 
-// Graph points published by the device stream operations (main thread).
-extern GstPadRef VideoPin;      // unlinked src pad: the open video stream, decoded
-extern GstPadRef AudioPin;      // unlinked src pad: the open audio stream
-extern GstElementRef NativeTee; // tee carrying the open video stream undecoded
-extern bool HalfSizeDV;         // the DV decoder delivers half size
-// The graph the devices build into; set by the owner of the graph before streams are opened.
-extern TFilterGraph* SourceGraph;
-
 class ICamcorderWindow; // sources/CamcorderBinding.h
+
+// What opening a video stream hands back: the stream decoded (an unlinked src pad) and the tee
+// carrying it undecoded. An empty Pin: the stream could not be opened.
+struct TVideoStreamPads {
+    GstPadRef Pin;
+    GstElementRef NativeTee;
+};
 
 class TCaptureDevice {
 public:
@@ -44,15 +45,28 @@ public:
     int Present = 0;
     devices::DeviceEntry Entry; // the enumerated device and its moniker
 
-    virtual bool OpenVideoStream(int n) = 0;
-    virtual bool OpenAudioStream(int n) = 0;
+    // Puts the device's source (and its private set) into `graph`, unless it is there
+    // already; null when the device cannot be bound or built.
+    virtual GstElement* AttachSource(TFilterGraph& graph) = 0;
+    virtual void DetachSource() = 0;
+    // Opens video stream n (1-based) behind the attached source. `halfSize`: a DV decoder
+    // delivers half the width and height.
+    virtual TVideoStreamPads OpenVideoStream(int n, bool halfSize) = 0;
+    // Opens audio stream n; an unlinked src pad, or null.
+    virtual GstPadRef OpenAudioStream(int n) = 0;
     virtual void CloseVideoStream() = 0;
     virtual void CloseAudioStream() = 0;
-    virtual GstElement* AttachSource() = 0;
-    virtual void DetachSource() = 0;
-    virtual void StartNativeCapture(const std::string& fileName) = 0;
-    virtual void StopNativeCapture() = 0;
+    // Records the device's own stream into `fileName` while the graph plays (a recording
+    // branch on the device's native tee); false when the device has none or it cannot start.
+    // Devices without a native stream of their own keep the default (false).
+    virtual bool StartNativeCapture(const std::string& fileName);
+    // Finishes that recording without stopping the graph; `done` is called on the graph's
+    // thread once the file is complete (at once when nothing was recording).
+    virtual void StopNativeCapture(TRecordingBranch::Done done = {});
 
+    // The graph the source is attached to, or null.
+    TFilterGraph* Graph() const { return graph_; }
+    bool SourceAttached() const;
     // The tape transport of the device's source, or null.
     std::shared_ptr<devices::TTapeTransport> Transport() const;
 
@@ -62,7 +76,10 @@ protected:
     GstElementRef BindSource() const;
     // Puts the bound source alone into the graph unless it is there already (the video and
     // audio kinds need nothing more); null when it cannot be bound or added.
-    GstElement* AttachBoundSource();
+    GstElement* AttachBoundSource(TFilterGraph& graph);
+
+    // Set by AttachSource, cleared by DetachSource.
+    TFilterGraph* graph_ = nullptr;
 };
 
 std::shared_ptr<TCaptureDevice> MakeCaptureDevice(uint8_t kind, devices::DeviceEntry entry,
@@ -98,15 +115,12 @@ public:
     using TavFlux::TavFlux;
 };
 
-extern std::shared_ptr<TVideoSource> CurrentVideo;
-extern std::shared_ptr<TAudioSource> CurrentAudio;
-
 class TCaptureDeviceList {
 public:
     explicit TCaptureDeviceList(devices::DeviceCategory category) : category_(category) {}
     // `beforeRemoval` sees each vanished device while it is still whole, so whoever built on
-    // its streams (the preview branches) can take that down first; what is still open after
-    // it is closed here.
+    // its streams (the preview branches) can take that down first; the device's streams and
+    // source are closed after it.
     bool
     Refresh(const devices::TDeviceMonitor& monitor,
             const std::function<void(const std::shared_ptr<TCaptureDevice>&)>& beforeRemoval = {});

@@ -4,7 +4,9 @@
 #include "filters/Registration.h"
 #include "sources/SourceGraph.h"
 
+#include <chrono>
 #include <cstring>
+#include <vector>
 
 namespace vidorel {
 namespace {
@@ -34,26 +36,26 @@ public:
         Valid = true;
     }
     ~TDVCaptureDevice() override {
-        StopNativeCapture();
-        CloseVideoStream();
-        CloseAudioStream();
+        // The owner finished any recording; what is left leaves with the source.
         DetachSource();
     }
 
-    GstElement* AttachSource() override {
-        if (sourcegraph::InGraph(SourceFilter)) {
+    GstElement* AttachSource(TFilterGraph& graph) override {
+        if (sourcegraph::InGraph(&graph, SourceFilter)) {
             return SourceFilter.get();
         }
+        DetachSource();
         SourceFilter = BindSource();
         RegisterVidorelElements();
-        scene_ = sourcegraph::Make("zv_scenedetect", "dv_Scenedetect");
-        muxTee_ = sourcegraph::Make("tee", "dv_muxinfinite");
-        muxQueue_ = sourcegraph::Make("queue", "");
-        splitter_ = sourcegraph::Make("dvdemux", "dv_splitter");
+        scene_ = sourcegraph::Make(graph, "zv_scenedetect", "dv_Scenedetect");
+        muxTee_ = sourcegraph::Make(graph, "tee", "dv_muxinfinite");
+        muxQueue_ = sourcegraph::Make(graph, "queue", "");
+        splitter_ = sourcegraph::Make(graph, "dvdemux", "dv_splitter");
+        graph_ = &graph;
         if (!SourceFilter || !scene_ || !muxTee_ || !muxQueue_ || !splitter_ ||
-            !sourcegraph::Add(SourceFilter) || !sourcegraph::Add(scene_) ||
-            !sourcegraph::Add(muxTee_) || !sourcegraph::Add(muxQueue_) ||
-            !sourcegraph::Add(splitter_) ||
+            !sourcegraph::Add(graph, SourceFilter) || !sourcegraph::Add(graph, scene_) ||
+            !sourcegraph::Add(graph, muxTee_) || !sourcegraph::Add(graph, muxQueue_) ||
+            !sourcegraph::Add(graph, splitter_) ||
             !sourcegraph::Link({SourceFilter.get(), scene_.get(), muxTee_.get(), muxQueue_.get(),
                                 splitter_.get()})) {
             DetachSource();
@@ -68,37 +70,48 @@ public:
     }
 
     void DetachSource() override {
-        StopNativeCapture();
+        // Recordings still on the tee are finished before it goes (the owner should have
+        // stopped them; a vanished device gives no choice).
+        if (recording_) {
+            finishing_.push_back(std::move(recording_));
+        }
+        for (auto& branch : std::vector(finishing_)) {
+            branch->FinishAndWait(std::chrono::seconds(5));
+        }
+        finishing_.clear();
+        CloseVideoStream();
+        CloseAudioStream();
         if (splitter_) {
             g_signal_handlers_disconnect_by_data(splitter_.get(), &pads_);
         }
-        sourcegraph::Remove(splitter_);
-        sourcegraph::Remove(muxQueue_);
-        sourcegraph::Remove(muxTee_);
-        sourcegraph::Remove(scene_);
-        sourcegraph::Remove(SourceFilter);
+        sourcegraph::Remove(graph_, splitter_);
+        sourcegraph::Remove(graph_, muxQueue_);
+        sourcegraph::Remove(graph_, muxTee_);
+        sourcegraph::Remove(graph_, scene_);
+        sourcegraph::Remove(graph_, SourceFilter);
+        graph_ = nullptr;
     }
 
-    bool OpenVideoStream(int n) override {
-        VideoPin.reset();
-        if (n < 1 || n > VideoStreamCount || !splitter_) {
-            return false;
+    TVideoStreamPads OpenVideoStream(int n, bool halfSize) override {
+        if (n < 1 || n > VideoStreamCount || !splitter_ || graph_ == nullptr) {
+            return {};
         }
         CloseVideoStream();
-        vQueue_ = sourcegraph::Make("queue", "");
-        nativeTee_ = sourcegraph::Make("tee", "dv_nativeinfinite");
-        decQueue_ = sourcegraph::Make("queue", "");
-        dec_ = sourcegraph::Make("avdec_dvvideo", "dv_dec");
+        TFilterGraph& g = *graph_;
+        vQueue_ = sourcegraph::Make(g, "queue", "");
+        nativeTee_ = sourcegraph::Make(g, "tee", "dv_nativeinfinite");
+        decQueue_ = sourcegraph::Make(g, "queue", "");
+        dec_ = sourcegraph::Make(g, "avdec_dvvideo", "dv_dec");
         GstElement* last = dec_.get();
-        bool ok = vQueue_ && nativeTee_ && decQueue_ && dec_ && sourcegraph::Add(vQueue_) &&
-                  sourcegraph::Add(nativeTee_) && sourcegraph::Add(decQueue_) &&
-                  sourcegraph::Add(dec_) &&
+        bool ok = vQueue_ && nativeTee_ && decQueue_ && dec_ && sourcegraph::Add(g, vQueue_) &&
+                  sourcegraph::Add(g, nativeTee_) && sourcegraph::Add(g, decQueue_) &&
+                  sourcegraph::Add(g, dec_) &&
                   sourcegraph::Link({vQueue_.get(), nativeTee_.get(), decQueue_.get(), dec_.get()});
-        if (ok && HalfSizeDV) {
+        if (ok && halfSize) {
             // Half resolution in both directions, as the decoder's half-size display gave.
-            scale_ = sourcegraph::Make("videoscale", "");
-            half_ = sourcegraph::Make("capsfilter", "");
-            ok = scale_ && half_ && sourcegraph::Add(scale_) && sourcegraph::Add(half_);
+            scale_ = sourcegraph::Make(g, "videoscale", "");
+            half_ = sourcegraph::Make(g, "capsfilter", "");
+            ok = scale_ && half_ && sourcegraph::Add(g, scale_) && sourcegraph::Add(g, half_);
             if (ok) {
                 auto caps = GstCapsRef::adopt(gst_caps_from_string("video/x-raw, width=(int)360"));
                 g_object_set(half_.get(), "caps", caps.get(), nullptr);
@@ -108,101 +121,93 @@ public:
         }
         if (!ok) {
             CloseVideoStream();
-            return false;
+            return {};
         }
         pads_.videoSink = GstPadRef::adopt(gst_element_get_static_pad(vQueue_.get(), "sink"));
         if (auto pad = GstPadRef::adopt(gst_element_get_static_pad(splitter_.get(), "video"))) {
             LinkDemuxPad(pad.get(), pads_);
         }
-        VideoPin = GstPadRef::adopt(gst_element_get_static_pad(last, "src"));
-        NativeTee = nativeTee_;
-        return true;
+        return {GstPadRef::adopt(gst_element_get_static_pad(last, "src")), nativeTee_};
     }
 
-    bool OpenAudioStream(int n) override {
-        AudioPin.reset();
-        if (n < 1 || n > AudioStreamCount || !splitter_) {
-            return false;
+    GstPadRef OpenAudioStream(int n) override {
+        if (n < 1 || n > AudioStreamCount || !splitter_ || graph_ == nullptr) {
+            return {};
         }
         CloseAudioStream();
-        aQueue_ = sourcegraph::Make("queue", "");
-        if (!aQueue_ || !sourcegraph::Add(aQueue_)) {
-            return false;
+        aQueue_ = sourcegraph::Make(*graph_, "queue", "");
+        if (!aQueue_ || !sourcegraph::Add(*graph_, aQueue_)) {
+            return {};
         }
         pads_.audioSink = GstPadRef::adopt(gst_element_get_static_pad(aQueue_.get(), "sink"));
         if (auto pad = GstPadRef::adopt(gst_element_get_static_pad(splitter_.get(), "audio"))) {
             LinkDemuxPad(pad.get(), pads_);
         }
-        AudioPin = GstPadRef::adopt(gst_element_get_static_pad(aQueue_.get(), "src"));
-        return true;
+        return GstPadRef::adopt(gst_element_get_static_pad(aQueue_.get(), "src"));
     }
 
     void CloseVideoStream() override {
-        if (NativeTee && NativeTee == nativeTee_) {
-            NativeTee.reset();
-        }
-        if (dec_) {
-            VideoPin.reset();
-        }
         pads_.videoSink.reset();
-        sourcegraph::Remove(half_);
-        sourcegraph::Remove(scale_);
-        sourcegraph::Remove(dec_);
-        sourcegraph::Remove(decQueue_);
-        sourcegraph::Remove(nativeTee_);
-        sourcegraph::Remove(vQueue_);
+        sourcegraph::Remove(graph_, half_);
+        sourcegraph::Remove(graph_, scale_);
+        sourcegraph::Remove(graph_, dec_);
+        sourcegraph::Remove(graph_, decQueue_);
+        sourcegraph::Remove(graph_, nativeTee_);
+        sourcegraph::Remove(graph_, vQueue_);
     }
 
     void CloseAudioStream() override {
-        if (aQueue_) {
-            AudioPin.reset();
-        }
         pads_.audioSink.reset();
-        sourcegraph::Remove(aQueue_);
+        sourcegraph::Remove(graph_, aQueue_);
     }
 
     // Records the camcorder's own frames, untouched, from a further output of the interleaved
-    // tee into a type-1 AVI (one interleaved DV stream).
-    void StartNativeCapture(const std::string& fileName) override {
-        StopNativeCapture();
-        if (SourceGraph == nullptr || !muxTee_ || fileName.empty()) {
-            return;
+    // tee into a type-1 AVI (one interleaved DV stream), while the preview plays on.
+    bool StartNativeCapture(const std::string& fileName) override {
+        if (graph_ == nullptr || !muxTee_ || fileName.empty() || recording_) {
+            return false;
         }
         try {
-            TFilterGraph& g = *SourceGraph;
             RegisterVidorelElements();
-            CaptureSink_ =
-                MakeElement("zv_dvtype1sink", sourcegraph::UniqueName("CaptureSink").c_str());
-            g_object_set(CaptureSink_.get(), "location", fileName.c_str(), nullptr);
-            g.AddFilter(CaptureSink_.get());
-            gst_element_sync_state_with_parent(CaptureSink_.get());
-            auto tap = g.TapTee(muxTee_.get());
-            g.Connect(tap.get(), Pad(CaptureSink_.get(), PinDirection::Input, 0).get());
+            auto branch = TRecordingBranch::Create(sourcegraph::UniqueName(*graph_, "CaptureSink"));
+            auto from = branch->AddInput(TInputRole::Native, muxTee_.get());
+            GstElement* sink = branch->Make("zv_dvtype1sink", "dv_type1writer");
+            g_object_set(sink, "location", fileName.c_str(), nullptr);
+            branch->Link(from.get(), Pad(sink, PinDirection::Input, 0).get());
+            branch->Attach(*graph_);
+            recording_ = std::move(branch);
+            return true;
         } catch (const EGraphError& e) {
             GST_WARNING("native DV capture to %s not started: %s", fileName.c_str(), e.what());
-            StopNativeCapture();
+            return false;
         }
     }
 
-    void StopNativeCapture() override {
-        if (SourceGraph != nullptr && CaptureSink_ && SourceGraph->Contains(CaptureSink_.get())) {
-            // The queue that tapped the tee goes with the writer.
-            if (auto in = FindPad(CaptureSink_.get(), PinDirection::Input, 0)) {
-                auto peer = GstPadRef::adopt(gst_pad_get_peer(in.get()));
-                auto tapQueue = peer ? PadOwner(peer.get()) : GstElementRef();
-                if (tapQueue && tapQueue != muxTee_ && SourceGraph->Contains(tapQueue.get())) {
-                    SourceGraph->RemoveFilter(tapQueue.get());
-                }
+    void StopNativeCapture(TRecordingBranch::Done done) override {
+        if (!recording_) {
+            if (done) {
+                done(TRecordingResult{});
             }
-            SourceGraph->RemoveFilter(CaptureSink_.get());
+            return;
         }
-        CaptureSink_.reset();
+        auto branch = std::move(recording_);
+        finishing_.push_back(branch);
+        // The device outlives the callback: DetachSource (and so the destructor) waits for
+        // every recording it started.
+        branch->Finish(
+            [this, raw = branch.get(), done = std::move(done)](const TRecordingResult& result) {
+                std::erase_if(finishing_, [raw](const auto& b) { return b.get() == raw; });
+                if (done) {
+                    done(result);
+                }
+            });
     }
 
 private:
     TDemuxPads pads_;
     GstElementRef scene_, muxTee_, muxQueue_, splitter_;
-    GstElementRef CaptureSink_; // the type-1 writer while a native capture runs
+    std::shared_ptr<TRecordingBranch> recording_;              // the type-1 writer while it records
+    std::vector<std::shared_ptr<TRecordingBranch>> finishing_; // stopped, not yet complete
     GstElementRef vQueue_, nativeTee_, decQueue_, dec_, scale_, half_, aQueue_;
 };
 

@@ -1,27 +1,25 @@
 #include "sources/SourceGraph.h"
 
-#include "sources/CaptureSources.h"
-
 namespace vidorel::sourcegraph {
 
 // The device sets answer with booleans where the graph layer throws: a device that cannot be
 // built is reported by its open operation, not by an exception through the UI.
 
-std::string UniqueName(const std::string& name) {
-    if (name.empty() || !SourceGraph || !SourceGraph->FindFilter(name)) {
+std::string UniqueName(const TFilterGraph& graph, const std::string& name) {
+    if (name.empty() || !graph.FindFilter(name)) {
         return name;
     }
     for (int n = 2;; ++n) {
         std::string candidate = name + " #" + std::to_string(n);
-        if (!SourceGraph->FindFilter(candidate)) {
+        if (!graph.FindFilter(candidate)) {
             return candidate;
         }
     }
 }
 
-GstElementRef Make(const char* factory, const std::string& name) {
+GstElementRef Make(const TFilterGraph& graph, const char* factory, const std::string& name) {
     try {
-        const std::string unique = UniqueName(name);
+        const std::string unique = UniqueName(graph, name);
         return MakeElement(factory, unique.empty() ? nullptr : unique.c_str());
     } catch (const EGraphError& e) {
         GST_WARNING("%s", e.what());
@@ -29,12 +27,12 @@ GstElementRef Make(const char* factory, const std::string& name) {
     }
 }
 
-bool Add(const GstElementRef& e) {
-    if (!SourceGraph || !e) {
+bool Add(TFilterGraph& graph, const GstElementRef& e) {
+    if (!e) {
         return false;
     }
     try {
-        SourceGraph->AddFilter(e.get());
+        graph.AddFilter(e.get());
     } catch (const EGraphError& err) {
         GST_WARNING("%s", err.what());
         return false;
@@ -43,16 +41,16 @@ bool Add(const GstElementRef& e) {
     return true;
 }
 
-bool InGraph(const GstElementRef& e) {
-    return e && SourceGraph && SourceGraph->Contains(e.get());
+bool InGraph(const TFilterGraph* graph, const GstElementRef& e) {
+    return e && graph != nullptr && graph->Contains(e.get());
 }
 
-void Remove(GstElementRef& e) {
+void Remove(TFilterGraph* graph, GstElementRef& e) {
     if (!e) {
         return;
     }
-    if (InGraph(e)) {
-        SourceGraph->RemoveFilter(e.get());
+    if (InGraph(graph, e)) {
+        graph->RemoveFilter(e.get());
     } else {
         gst_element_set_state(e.get(), GST_STATE_NULL);
     }

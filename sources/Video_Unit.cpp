@@ -19,28 +19,28 @@ public:
         DetachSource();
     }
 
-    bool OpenVideoStream(int n) override {
-        VideoPin.reset();
-        if (n < 1 || n > VideoStreamCount || !SourceFilter) {
-            return false;
+    TVideoStreamPads OpenVideoStream(int n, bool) override {
+        if (n < 1 || n > VideoStreamCount || !SourceFilter || graph_ == nullptr) {
+            return {};
         }
         CloseVideoStream();
-        tee_ = sourcegraph::Make("tee", "vid_nativeinfinite");
-        queue_ = sourcegraph::Make("queue", "");
-        convert_ = sourcegraph::Make("videoconvert", "");
+        TFilterGraph& g = *graph_;
+        tee_ = sourcegraph::Make(g, "tee", "vid_nativeinfinite");
+        queue_ = sourcegraph::Make(g, "queue", "");
+        convert_ = sourcegraph::Make(g, "videoconvert", "");
         // Raw video only needs converting; anything else goes through a decoder first.
         const GstStructure* s = Entry.caps && gst_caps_get_size(Entry.caps.get()) > 0
                                     ? gst_caps_get_structure(Entry.caps.get(), 0)
                                     : nullptr;
         const bool raw = s && gst_structure_has_name(s, "video/x-raw");
         if (!raw) {
-            decoder_ = sourcegraph::Make("decodebin", "");
+            decoder_ = sourcegraph::Make(g, "decodebin", "");
         }
-        if (!tee_ || !queue_ || !convert_ || (!raw && !decoder_) || !sourcegraph::Add(tee_) ||
-            !sourcegraph::Add(queue_) || !sourcegraph::Add(convert_) ||
-            (decoder_ && !sourcegraph::Add(decoder_))) {
+        if (!tee_ || !queue_ || !convert_ || (!raw && !decoder_) || !sourcegraph::Add(g, tee_) ||
+            !sourcegraph::Add(g, queue_) || !sourcegraph::Add(g, convert_) ||
+            (decoder_ && !sourcegraph::Add(g, decoder_))) {
             CloseVideoStream();
-            return false;
+            return {};
         }
         bool ok = sourcegraph::Link({SourceFilter.get(), tee_.get(), queue_.get()});
         if (raw) {
@@ -59,33 +59,24 @@ public:
         }
         if (!ok) {
             CloseVideoStream();
-            return false;
+            return {};
         }
-        VideoPin = GstPadRef::adopt(gst_element_get_static_pad(convert_.get(), "src"));
-        NativeTee = tee_;
-        return true;
+        return {GstPadRef::adopt(gst_element_get_static_pad(convert_.get(), "src")), tee_};
     }
-    bool OpenAudioStream(int) override {
-        AudioPin.reset();
-        return false;
-    }
+    GstPadRef OpenAudioStream(int) override { return {}; }
     void CloseVideoStream() override {
-        if (NativeTee && NativeTee == tee_) {
-            NativeTee.reset();
-        }
-        if (tee_ || convert_) {
-            VideoPin.reset();
-        }
-        sourcegraph::Remove(convert_);
-        sourcegraph::Remove(decoder_);
-        sourcegraph::Remove(queue_);
-        sourcegraph::Remove(tee_);
+        sourcegraph::Remove(graph_, convert_);
+        sourcegraph::Remove(graph_, decoder_);
+        sourcegraph::Remove(graph_, queue_);
+        sourcegraph::Remove(graph_, tee_);
     }
     void CloseAudioStream() override {}
-    GstElement* AttachSource() override { return AttachBoundSource(); }
-    void DetachSource() override { sourcegraph::Remove(SourceFilter); }
-    void StartNativeCapture(const std::string&) override {}
-    void StopNativeCapture() override {}
+    GstElement* AttachSource(TFilterGraph& graph) override { return AttachBoundSource(graph); }
+    void DetachSource() override {
+        CloseVideoStream();
+        sourcegraph::Remove(graph_, SourceFilter);
+        graph_ = nullptr;
+    }
 
 private:
     GstElementRef tee_, queue_, decoder_, convert_;

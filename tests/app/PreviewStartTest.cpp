@@ -62,16 +62,16 @@ TEST(PreviewStart, theStoredSourcesArePreviewedAtStart_andStoredAgainAtClose) {
         form.SetDataModule(&dm);
         form.show();
         ASSERT_TRUE(WaitFor([&] { return form.StartupDone(); }));
-        ASSERT_TRUE(CurrentVideo && CurrentAudio);
-        EXPECT_EQ(CurrentVideo->DisplayName, "Vidorel Test Pattern");
-        EXPECT_EQ(CurrentAudio->DisplayName, "Vidorel Test Tone");
+        ASSERT_TRUE(dm.CurrentVideo && dm.CurrentAudio);
+        EXPECT_EQ(dm.CurrentVideo->DisplayName, "Vidorel Test Pattern");
+        EXPECT_EQ(dm.CurrentAudio->DisplayName, "Vidorel Test Tone");
         EXPECT_TRUE(dm.fg().Running());
         // frames reach the window, at the picture's size
         ASSERT_TRUE(WaitFor([&] { return form.VideoWindow()->FramesShown() >= 3; }));
         EXPECT_EQ(form.VideoWindow()->CurrentFrame().size(), QSize(720, 576));
-        EXPECT_EQ(FrameWidth, 720);
+        EXPECT_EQ(dm.Facts.FrameWidth, 720);
         form.close();
-        EXPECT_FALSE(CurrentVideo || CurrentAudio);
+        EXPECT_FALSE(dm.CurrentVideo || dm.CurrentAudio);
         EXPECT_FALSE(dm.fg().Running());
     }
     EXPECT_EQ(Stored("Source video"), "Vidorel Test Pattern");
@@ -86,11 +86,11 @@ TEST(PreviewStart, anUnknownStoredSource_selectsTheFirstStream_andNoStreamSelect
     form.SetDataModule(&dm);
     form.show();
     ASSERT_TRUE(WaitFor([&] { return form.StartupDone(); }));
-    ASSERT_TRUE(CurrentVideo);
-    EXPECT_EQ(CurrentVideo->DisplayName, form.Sources().VideoStreams.front()->DisplayName);
-    EXPECT_FALSE(CurrentAudio);
+    ASSERT_TRUE(dm.CurrentVideo);
+    EXPECT_EQ(dm.CurrentVideo->DisplayName, form.Sources().VideoStreams.front()->DisplayName);
+    EXPECT_FALSE(dm.CurrentAudio);
     EXPECT_TRUE(form.SelectVideoSource(TCaptureForm::kNoVideoStream));
-    EXPECT_FALSE(CurrentVideo);
+    EXPECT_FALSE(dm.CurrentVideo);
     EXPECT_EQ(prefs::SourceVideo->Value, TCaptureForm::kNoVideoStream);
     EXPECT_TRUE(form.SelectVideoSource("Vidorel Test Pattern"));
     EXPECT_TRUE(WaitFor([&] { return form.VideoWindow()->FramesShown() >= 1; }));

@@ -32,49 +32,51 @@ std::shared_ptr<FakeInputs> CaptureCard() {
 }
 
 TEST(StreamFactsTest, zeroFrameDuration_becomes25FramesPerSecond) {
+    TPublishedFacts published;
     TStreamFacts facts;
     facts.mediaType = "video/x-raw";
     facts.width = 640;
     facts.height = 480;
     facts.frameDuration = 0;
-    PublishVideoFacts(facts);
-    EXPECT_EQ(FrameWidth, 640);
-    EXPECT_EQ(FrameHeight, 480);
-    EXPECT_EQ(FrameDuration, 400000u);
-    EXPECT_DOUBLE_EQ(FrameRate, 25.0);
+    PublishVideoFacts(published, facts);
+    EXPECT_EQ(published.FrameWidth, 640);
+    EXPECT_EQ(published.FrameHeight, 480);
+    EXPECT_EQ(published.FrameDuration, 400000u);
+    EXPECT_DOUBLE_EQ(published.FrameRate, 25.0);
 
     facts.frameDuration = 999;
-    PublishVideoFacts(facts);
-    EXPECT_EQ(FrameDuration, 400000u);
+    PublishVideoFacts(published, facts);
+    EXPECT_EQ(published.FrameDuration, 400000u);
 
     facts.frameDuration = 333667;
-    PublishVideoFacts(facts);
-    EXPECT_EQ(FrameDuration, 333667u);
-    EXPECT_NEAR(FrameRate, 29.97, 0.001);
+    PublishVideoFacts(published, facts);
+    EXPECT_EQ(published.FrameDuration, 333667u);
+    EXPECT_NEAR(published.FrameRate, 29.97, 0.001);
 }
 
 TEST(StreamFactsTest, linkWithoutVideo_keepsThePreviousPictureFacts) {
+    TPublishedFacts published;
     TStreamFacts facts;
     facts.mediaType = "video/x-raw";
     facts.width = 720;
     facts.height = 576;
     facts.frameDuration = 400000;
-    PublishVideoFacts(facts);
-    PublishVideoFacts(TStreamFacts{});
-    EXPECT_EQ(FrameWidth, 720);
-    EXPECT_EQ(FrameHeight, 576);
-    EXPECT_EQ(FrameDuration, 400000u);
+    PublishVideoFacts(published, facts);
+    PublishVideoFacts(published, TStreamFacts{});
+    EXPECT_EQ(published.FrameWidth, 720);
+    EXPECT_EQ(published.FrameHeight, 576);
+    EXPECT_EQ(published.FrameDuration, 400000u);
 
     TStreamFacts audio;
     audio.mediaType = "audio/x-raw";
     audio.audioRate = 32000;
     audio.audioBits = 16;
     audio.audioChannels = 4;
-    PublishAudioFacts(audio);
-    PublishAudioFacts(facts); // video facts say nothing about audio
-    EXPECT_EQ(AudioRate, 32000);
-    EXPECT_EQ(AudioBits, 16);
-    EXPECT_EQ(AudioChannels, 4);
+    PublishAudioFacts(published, audio);
+    PublishAudioFacts(published, facts); // video facts say nothing about audio
+    EXPECT_EQ(published.AudioRate, 32000);
+    EXPECT_EQ(published.AudioBits, 16);
+    EXPECT_EQ(published.AudioChannels, 4);
 }
 
 TEST(StreamKindTest, nativeMpegStreams_areTold_andEverythingElseIsPlainVideo) {
@@ -193,14 +195,12 @@ struct FakeDevice : TCaptureDevice {
     explicit FakeDevice(const std::string& name) : TCaptureDevice(devices::DeviceEntry{}, 1, 1) {
         DisplayName = name;
     }
-    bool OpenVideoStream(int) override { return false; }
-    bool OpenAudioStream(int) override { return false; }
+    TVideoStreamPads OpenVideoStream(int, bool) override { return {}; }
+    GstPadRef OpenAudioStream(int) override { return {}; }
     void CloseVideoStream() override {}
     void CloseAudioStream() override {}
-    GstElement* AttachSource() override { return nullptr; }
+    GstElement* AttachSource(TFilterGraph&) override { return nullptr; }
     void DetachSource() override {}
-    void StartNativeCapture(const std::string&) override {}
-    void StopNativeCapture() override {}
 };
 
 class CamcorderWindowsTest : public ::testing::Test {

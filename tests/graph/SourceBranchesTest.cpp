@@ -11,6 +11,7 @@
 #include "settings/Preferences.h"
 #include "sources/CamcorderBinding.h"
 #include "sources/SourceGraph.h"
+#include "tests/support/EventLoop.h"
 
 #include <gtest/gtest.h>
 
@@ -26,15 +27,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// Waits while the graph's thread (this one) handles what the graph posts to it.
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 4000ms) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
+    return test::SpinUntil(done, limit);
 }
 
 // Takes every frame as it comes, the way the preview widget does.
@@ -85,28 +80,29 @@ public:
         Valid = true;
     }
     ~BrokenVideoDevice() override { DetachSource(); }
-    GstElement* AttachSource() override {
-        if (!sourcegraph::InGraph(SourceFilter)) {
+    GstElement* AttachSource(TFilterGraph& graph) override {
+        if (!sourcegraph::InGraph(&graph, SourceFilter)) {
             GErrorRef err;
             GstElement* bin = gst_parse_bin_from_description(
                 "filesrc location=/nonexistent/tape.yuv ! rawvideoparse width=720 height=576 "
                 "format=i420 framerate=25/1",
                 TRUE, &err.out());
             SourceFilter = GstElementRef::adopt(GST_ELEMENT(gst_object_ref_sink(bin)));
-            sourcegraph::Add(SourceFilter);
+            sourcegraph::Add(graph, SourceFilter);
+            graph_ = &graph;
         }
         return SourceFilter.get();
     }
-    void DetachSource() override { sourcegraph::Remove(SourceFilter); }
-    bool OpenVideoStream(int) override {
-        VideoPin = FindPad(SourceFilter.get(), PinDirection::Output, 0);
-        return static_cast<bool>(VideoPin);
+    void DetachSource() override {
+        sourcegraph::Remove(graph_, SourceFilter);
+        graph_ = nullptr;
     }
-    void CloseVideoStream() override { VideoPin.reset(); }
-    bool OpenAudioStream(int) override { return false; }
+    TVideoStreamPads OpenVideoStream(int, bool) override {
+        return {FindPad(SourceFilter.get(), PinDirection::Output, 0), {}};
+    }
+    void CloseVideoStream() override {}
+    GstPadRef OpenAudioStream(int) override { return {}; }
     void CloseAudioStream() override {}
-    void StartNativeCapture(const std::string&) override {}
-    void StopNativeCapture() override {}
 };
 
 class SourceBranchesTest : public ::testing::Test {
@@ -124,7 +120,6 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(monitor.Start(nullptr));
-        SourceGraph = &dm.fg();
         ASSERT_TRUE(RefreshSourceLists(lists, monitor));
         receiver.sink = &dm.vwEcran;
         dm.vwEcran.SetReceiver(&receiver);
@@ -136,22 +131,19 @@ protected:
                 return GST_PAD_PROBE_OK;
             },
             &audioBuffers, nullptr);
-        SeparateAudio = false;
+        dm.SeparateAudio = false;
     }
 
     void TearDown() override {
-        if (CurrentVideo) {
-            CloseVideoBranch(dm, CurrentVideo, true);
+        if (dm.CurrentVideo) {
+            CloseVideoBranch(dm, dm.CurrentVideo, true);
         }
-        if (CurrentAudio) {
-            CloseAudioBranch(dm, CurrentAudio, true);
+        if (dm.CurrentAudio) {
+            CloseAudioBranch(dm, dm.CurrentAudio, true);
         }
         dm.vwEcran.SetReceiver(nullptr);
-        CamcorderWindows.SetWindows(nullptr, nullptr);
+        dm.CamcorderWindows.SetWindows(nullptr, nullptr);
         SetVideoInputsFinder(nullptr);
-        CurrentVideo.reset();
-        CurrentAudio.reset();
-        SourceGraph = nullptr;
     }
 
     template <class S>
@@ -191,31 +183,31 @@ protected:
 TEST_F(SourceBranchesTest, testPattern_reachesThePreview_withItsFactsPublished_andReopens) {
     auto pattern = Video("Vidorel Test Pattern");
     ASSERT_TRUE(pattern);
-    FrameWidth = FrameHeight = 0;
-    FrameDuration = 1;
+    dm.Facts.FrameWidth = dm.Facts.FrameHeight = 0;
+    dm.Facts.FrameDuration = 1;
 
     ASSERT_TRUE(OpenVideoBranch(dm, pattern)) << dm.fg().LastError();
     EXPECT_TRUE(FramesFlow());
     EXPECT_EQ(receiver.width, 720);
-    EXPECT_EQ(FrameWidth, 720);
-    EXPECT_EQ(FrameHeight, 576);
-    EXPECT_EQ(FrameDuration, 400000u);
-    EXPECT_DOUBLE_EQ(FrameRate, 25.0);
-    EXPECT_EQ(CurrentVideo, pattern);
+    EXPECT_EQ(dm.Facts.FrameWidth, 720);
+    EXPECT_EQ(dm.Facts.FrameHeight, 576);
+    EXPECT_EQ(dm.Facts.FrameDuration, 400000u);
+    EXPECT_DOUBLE_EQ(dm.Facts.FrameRate, 25.0);
+    EXPECT_EQ(dm.CurrentVideo, pattern);
     EXPECT_TRUE(pattern->Opened);
     EXPECT_EQ(pattern->StreamKind, 2);
     EXPECT_FALSE(pattern->HasTransport);
     EXPECT_FALSE(pattern->VcrMode || pattern->CameraMode);
     EXPECT_TRUE(InGraph("Superposer") && InGraph("Timestamper Video") && InGraph("color1"));
-    EXPECT_EQ(VideoSourceFilter, pattern->Device->SourceFilter);
-    EXPECT_TRUE(VideoStreamConfig);
-    EXPECT_FALSE(VideoCrossbar); // the test pattern has no inputs to choose
+    EXPECT_EQ(dm.VideoSourceFilter, pattern->Device->SourceFilter);
+    EXPECT_TRUE(dm.VideoStreamConfig);
+    EXPECT_FALSE(dm.VideoCrossbar); // the test pattern has no inputs to choose
 
     ASSERT_TRUE(CloseVideoBranch(dm, pattern, true));
-    EXPECT_FALSE(CurrentVideo);
+    EXPECT_FALSE(dm.CurrentVideo);
     EXPECT_FALSE(pattern->Opened);
     EXPECT_FALSE(InGraph("Superposer") || InGraph("infdecvideo") || InGraph("color3"));
-    EXPECT_FALSE(sourcegraph::InGraph(pattern->Device->SourceFilter));
+    EXPECT_FALSE(pattern->Device->SourceAttached());
     EXPECT_FALSE(CloseVideoBranch(dm, pattern, true)); // not open any more
 
     ASSERT_TRUE(OpenVideoBranch(dm, pattern)) << dm.fg().LastError();
@@ -225,19 +217,19 @@ TEST_F(SourceBranchesTest, testPattern_reachesThePreview_withItsFactsPublished_a
 TEST_F(SourceBranchesTest, testTone_reachesTheAudioOutput_withItsFormatPublished_andReopens) {
     auto tone = Audio("Vidorel Test Tone");
     ASSERT_TRUE(tone);
-    AudioRate = AudioBits = AudioChannels = 0;
+    dm.Facts.AudioRate = dm.Facts.AudioBits = dm.Facts.AudioChannels = 0;
 
     ASSERT_TRUE(OpenAudioBranch(dm, tone)) << dm.fg().LastError();
     EXPECT_TRUE(SoundFlows());
-    EXPECT_EQ(AudioRate, 48000);
-    EXPECT_EQ(AudioBits, 16);
-    EXPECT_EQ(AudioChannels, 2);
-    EXPECT_EQ(CurrentAudio, tone);
+    EXPECT_EQ(dm.Facts.AudioRate, 48000);
+    EXPECT_EQ(dm.Facts.AudioBits, 16);
+    EXPECT_EQ(dm.Facts.AudioChannels, 2);
+    EXPECT_EQ(dm.CurrentAudio, tone);
     EXPECT_TRUE(InGraph("Timestamper Audio") && InGraph("acm") && InGraph("infdecaudio"));
-    EXPECT_EQ(AudioSourceFilter, tone->Device->SourceFilter);
+    EXPECT_EQ(dm.AudioSourceFilter, tone->Device->SourceFilter);
 
     ASSERT_TRUE(CloseAudioBranch(dm, tone, true));
-    EXPECT_FALSE(CurrentAudio);
+    EXPECT_FALSE(dm.CurrentAudio);
     EXPECT_FALSE(InGraph("Timestamper Audio") || InGraph("acm") || InGraph("infdecaudio"));
 
     ASSERT_TRUE(OpenAudioBranch(dm, tone)) << dm.fg().LastError();
@@ -254,15 +246,15 @@ TEST_F(SourceBranchesTest, videoAndAudioOfTwoDevices_runTogether_andOneOutlivesT
 
     // A capture of the two devices paces the graph by the audio output; without a sound card
     // that output has no clock and the default one stays.
-    SeparateAudio = true;
+    dm.SeparateAudio = true;
     dm.fg().Stop();
     ASSERT_TRUE(RunGraph(dm)) << dm.fg().LastError();
     EXPECT_TRUE(FramesFlow());
-    SeparateAudio = false;
+    dm.SeparateAudio = false;
 
     ASSERT_TRUE(CloseVideoBranch(dm, pattern, true));
-    EXPECT_EQ(CurrentAudio, tone);
-    EXPECT_TRUE(sourcegraph::InGraph(tone->Device->SourceFilter));
+    EXPECT_EQ(dm.CurrentAudio, tone);
+    EXPECT_TRUE(tone->Device->SourceAttached());
     ASSERT_TRUE(RunGraph(dm)) << dm.fg().LastError();
     EXPECT_TRUE(SoundFlows());
 }
@@ -270,14 +262,14 @@ TEST_F(SourceBranchesTest, videoAndAudioOfTwoDevices_runTogether_andOneOutlivesT
 TEST_F(SourceBranchesTest, dvDeck_videoAndAudio_shareOneCamcorderWindow_untilBothClose) {
     RecordingCamWindow w1, w2;
     w1.stopWhenQuit = true;
-    CamcorderWindows.SetWindows(&w1, &w2);
+    dm.CamcorderWindows.SetWindows(&w1, &w2);
     auto video = Video("DV Source - Video");
     auto audio = Audio("DV Source - Audio");
     ASSERT_TRUE(video && audio);
     auto transport = video->Device->Transport();
     ASSERT_TRUE(transport);
     transport->SetMode(devices::ED_MODE_PLAY);
-    FrameWidth = 0;
+    dm.Facts.FrameWidth = 0;
 
     // Ten seconds into the tape, so the overlay's timecode can only come from the tape.
     auto deck = std::dynamic_pointer_cast<devices::TTapeDeck>(transport);
@@ -287,9 +279,9 @@ TEST_F(SourceBranchesTest, dvDeck_videoAndAudio_shareOneCamcorderWindow_untilBot
 
     ASSERT_TRUE(OpenVideoBranch(dm, video)) << dm.fg().LastError();
     EXPECT_TRUE(FramesFlow());
-    EXPECT_EQ(FrameWidth, 720);
-    EXPECT_EQ(FrameHeight, 576);
-    EXPECT_EQ(FrameDuration, 400000u);
+    EXPECT_EQ(dm.Facts.FrameWidth, 720);
+    EXPECT_EQ(dm.Facts.FrameHeight, 576);
+    EXPECT_EQ(dm.Facts.FrameDuration, 400000u);
     EXPECT_EQ(video->StreamKind, 5);
     // The overlay reads the records of this deck's scene detector.
     EXPECT_EQ(dm.Superposer().LastLine2().left(6).toStdString(), "0:00:1");
@@ -303,9 +295,9 @@ TEST_F(SourceBranchesTest, dvDeck_videoAndAudio_shareOneCamcorderWindow_untilBot
     ASSERT_TRUE(OpenAudioBranch(dm, audio)) << dm.fg().LastError();
     EXPECT_TRUE(SoundFlows());
     EXPECT_TRUE(FramesFlow());
-    EXPECT_EQ(AudioRate, 48000);
-    EXPECT_EQ(AudioBits, 16);
-    EXPECT_EQ(AudioChannels, 2);
+    EXPECT_EQ(dm.Facts.AudioRate, 48000);
+    EXPECT_EQ(dm.Facts.AudioBits, 16);
+    EXPECT_EQ(dm.Facts.AudioChannels, 2);
     EXPECT_EQ(audio->CamForm, &w1);
     EXPECT_TRUE(audio->VcrMode);
     EXPECT_FALSE(w2.TransportAvailable());
@@ -313,7 +305,7 @@ TEST_F(SourceBranchesTest, dvDeck_videoAndAudio_shareOneCamcorderWindow_untilBot
     // Closing one of the two keeps the camcorder's source and window.
     ASSERT_TRUE(CloseVideoBranch(dm, video, true));
     EXPECT_TRUE(w1.TransportAvailable());
-    EXPECT_TRUE(sourcegraph::InGraph(audio->Device->SourceFilter));
+    EXPECT_TRUE(audio->Device->SourceAttached());
     EXPECT_EQ(transport->Mode(), devices::ED_MODE_PLAY);
     ASSERT_TRUE(RunGraph(dm)) << dm.fg().LastError();
     EXPECT_TRUE(SoundFlows());
@@ -323,8 +315,8 @@ TEST_F(SourceBranchesTest, dvDeck_videoAndAudio_shareOneCamcorderWindow_untilBot
     EXPECT_FALSE(w1.TransportAvailable());
     EXPECT_FALSE(w1.shown);
     EXPECT_EQ(transport->Mode(), devices::ED_MODE_STOP);
-    EXPECT_FALSE(sourcegraph::InGraph(audio->Device->SourceFilter));
-    EXPECT_EQ(CamcorderWindows.CurrentCamForm, &w2);
+    EXPECT_FALSE(audio->Device->SourceAttached());
+    EXPECT_EQ(dm.CamcorderWindows.CurrentCamForm, &w2);
 }
 
 TEST_F(SourceBranchesTest, sourceThatFailsToStart_givesFalse_andTheGraphStaysUsable) {
@@ -334,10 +326,10 @@ TEST_F(SourceBranchesTest, sourceThatFailsToStart_givesFalse_andTheGraphStaysUsa
     ASSERT_TRUE(OpenAudioBranch(dm, tone));
 
     EXPECT_FALSE(OpenVideoBranch(dm, broken));
-    EXPECT_FALSE(CurrentVideo);
+    EXPECT_FALSE(dm.CurrentVideo);
     EXPECT_FALSE(broken->Opened);
     EXPECT_FALSE(InGraph("Superposer"));
-    EXPECT_FALSE(sourcegraph::InGraph(broken->Device->SourceFilter));
+    EXPECT_FALSE(broken->Device->SourceAttached());
     EXPECT_EQ(dm.fg().State(), GST_STATE_NULL);
 
     // The audio branch still runs, and another video source opens.
@@ -352,7 +344,7 @@ TEST_F(SourceBranchesTest, videoOfOneDeck_andAudioOfAnother_useCamcorderWindowsO
     const std::string id = devices::AddVirtualDevice("Second Deck", devices::VirtualKind::DvDeck);
     ASSERT_TRUE(RefreshSourceLists(lists, monitor));
     RecordingCamWindow w1, w2;
-    CamcorderWindows.SetWindows(&w1, &w2);
+    dm.CamcorderWindows.SetWindows(&w1, &w2);
     auto video = Video("DV Source - Video");
     auto audio = Audio("DV Source #2 - Audio");
     ASSERT_TRUE(video && audio);
@@ -376,7 +368,7 @@ TEST_F(SourceBranchesTest, deckThatVanishesWhileShown_takesItsBranchesAndWindowW
     CloseBranchesOnDeviceRemoval(dm, lists);
     ASSERT_TRUE(RefreshSourceLists(lists, monitor));
     RecordingCamWindow w1, w2;
-    CamcorderWindows.SetWindows(&w1, &w2);
+    dm.CamcorderWindows.SetWindows(&w1, &w2);
     auto video = Video("DV Source #2 - Video");
     auto audio = Audio("DV Source #2 - Audio");
     ASSERT_TRUE(video && audio);
@@ -388,9 +380,9 @@ TEST_F(SourceBranchesTest, deckThatVanishesWhileShown_takesItsBranchesAndWindowW
 
     devices::RemoveVirtualDevice(id);
     ASSERT_TRUE(RefreshSourceLists(lists, monitor));
-    EXPECT_FALSE(CurrentVideo || CurrentAudio);
+    EXPECT_FALSE(dm.CurrentVideo || dm.CurrentAudio);
     EXPECT_FALSE(InGraph("Superposer") || InGraph("infdecvideo") || InGraph("acm"));
-    EXPECT_FALSE(sourcegraph::InGraph(video->Device->SourceFilter));
+    EXPECT_FALSE(video->Device->SourceAttached());
     EXPECT_FALSE(w1.TransportAvailable());
     EXPECT_FALSE(w1.shown);
 
@@ -403,15 +395,15 @@ TEST_F(SourceBranchesTest, dvDeckWithItsTapeStopped_opens_andTellsItsFactsOncePl
     auto video = Video("DV Source - Video");
     auto transport = video->Device->Transport();
     transport->SetMode(devices::ED_MODE_STOP);
-    FrameWidth = FrameHeight = 0;
+    dm.Facts.FrameWidth = dm.Facts.FrameHeight = 0;
     ASSERT_TRUE(OpenVideoBranch(dm, video)) << dm.fg().LastError();
-    EXPECT_EQ(FrameWidth, 0); // nothing came from the tape yet
+    EXPECT_EQ(dm.Facts.FrameWidth, 0); // nothing came from the tape yet
 
     transport->SetMode(devices::ED_MODE_PLAY);
     EXPECT_TRUE(FramesFlow());
     RefreshStreamFacts(dm);
-    EXPECT_EQ(FrameWidth, 720);
-    EXPECT_EQ(FrameHeight, 576);
+    EXPECT_EQ(dm.Facts.FrameWidth, 720);
+    EXPECT_EQ(dm.Facts.FrameHeight, 576);
     transport->SetMode(devices::ED_MODE_STOP);
 }
 
@@ -423,7 +415,7 @@ TEST_F(SourceBranchesTest, sourceTheConverterRefuses_goesStraightIntoTheOverlay)
     ASSERT_TRUE(OpenVideoBranch(dm, Video("Vidorel Test Pattern"))) << dm.fg().LastError();
     EXPECT_FALSE(InGraph("color1"));
     EXPECT_TRUE(FramesFlow());
-    EXPECT_EQ(FrameWidth, 720);
+    EXPECT_EQ(dm.Facts.FrameWidth, 720);
 }
 
 TEST_F(SourceBranchesTest, branchThatCannotBeLinked_leavesNothingBehind_forTheNextOpen) {
@@ -432,7 +424,7 @@ TEST_F(SourceBranchesTest, branchThatCannotBeLinked_leavesNothingBehind_forTheNe
     unusable.factory = "jpegdec"; // takes no raw video: the link into it fails
     dm.color3.SetMoniker(unusable);
     EXPECT_FALSE(OpenVideoBranch(dm, pattern));
-    EXPECT_FALSE(CurrentVideo);
+    EXPECT_FALSE(dm.CurrentVideo);
     EXPECT_FALSE(InGraph("Superposer") || InGraph("color1") || InGraph("infdecvideo"));
 
     TMoniker converter;
@@ -463,8 +455,8 @@ TEST_F(SourceBranchesTest, openingAVideoBranch_routesTheSavedInput_ofASourceWith
 
     prefs::VideoInputSelect->Value = 1;
     ASSERT_TRUE(OpenVideoBranch(dm, pattern)) << dm.fg().LastError();
-    ASSERT_TRUE(VideoCrossbar);
-    EXPECT_EQ(VideoCrossbar->InputCount(), 3);
+    ASSERT_TRUE(dm.VideoCrossbar);
+    EXPECT_EQ(dm.VideoCrossbar->InputCount(), 3);
     EXPECT_EQ(card->selected, std::vector<int>{1});
 
     prefs::VideoInputSelect->Value = -1;

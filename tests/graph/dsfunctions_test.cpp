@@ -1,7 +1,6 @@
 // Graph and system routines.
 
 #include "filters/Registration.h"
-#include "graph/AVgraph.h"
 #include "graph/DSFunctions.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +25,10 @@ protected:
     bool Has(const char* name) { return static_cast<bool>(dm.fg().FindFilter(name)); }
     GstPadRef In(GstElement* e, int i = 0) { return Pad(e, PinDirection::Input, i); }
 
-    Tdm dm;
+    struct {
+        TFilterGraph graph{"fg"};
+        TFilterGraph& fg() { return graph; }
+    } dm;
 };
 
 } // namespace
@@ -41,7 +43,7 @@ TEST_F(DSFunctionsTest, removeUpstreamChain_removesTheBranchUpToTheStopFilter) {
     dm.fg().Connect(tap.get(), In(conv).get());
     dm.fg().Connect(conv, sink);
 
-    EXPECT_TRUE(dm.RemoveUpstreamChain(In(sink).get(), tee));
+    EXPECT_TRUE(RemoveUpstreamChain(dm.fg(), In(sink).get(), tee));
     EXPECT_FALSE(Has("sink"));
     EXPECT_FALSE(Has("conv"));
     EXPECT_FALSE(Has("infdecvideo_tap0"));
