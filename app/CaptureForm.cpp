@@ -1,9 +1,11 @@
 #include "app/CaptureForm.h"
 
+#include "app/StartupTrace.h"
 #include "app/VideoWindow.h"
 #include "devices/DeviceMonitor.h"
 #include "filters/zv_superposer.h"
 #include "graph/AVgraph.h"
+#include "graph/DSFunctions.h"
 #include "graph/RunGraph.h"
 #include "graph/SourceBranches.h"
 #include "settings/Preferences.h"
@@ -97,25 +99,67 @@ void TCaptureForm::AppEvents1Idle() {
     if (startupDone_ || closed_) {
         return;
     }
-    try {
-        errorText_.clear();
-        // Without a data module there is no media work to start (a window under test).
-        if (dm_ != nullptr) {
+    errorText_.clear();
+    // Without a data module there is no media work to start (a window under test).
+    if (dm_ == nullptr) {
+        startupDone_ = true;
+        return;
+    }
+    // One step per turn of the event loop: the window answers between them. A step that
+    // answers false is tried again a little later.
+    RunStartupSteps({
+        [this] {
             vwEcran_->Attach(&dm_->vwEcran);
             CloseBranchesOnDeviceRemoval(*dm_, lists_);
             ApplyVolume();
             ApplyWantedEffects();
             lists_.Exclusions = LoadExclusions(prefs::SourcesExclues->Value);
+            TraceStartup("start-up work begins");
             if (!RefreshSourceLists()) {
                 errorText_ += "Impossible to load the Video sources\r\n";
             }
+            TraceStartup("devices listed");
+            return true;
+        },
+        [this] {
+            // A DV source needs the codec plug-in, whose loading would freeze the window:
+            // it is loaded meanwhile on its own thread.
+            auto wanted = NamedOrFirst(lists_.VideoStreams, prefs::SourceVideo->Value);
+            if (wanted && wanted->StreamKind == 5 && !PluginsPreloaded() &&
+                SinceProgramStart() < kPreloadPatienceMs) {
+                return false;
+            }
             SelectVideoSource(prefs::SourceVideo->Value);
+            TraceStartup("video source selected");
+            return true;
+        },
+        [this] {
             SelectAudioSource(prefs::SourceAudio->Value);
-        }
+            TraceStartup("audio source selected");
+            return true;
+        },
+    });
+}
+
+void TCaptureForm::RunStartupSteps(std::vector<std::function<bool()>> steps) {
+    if (closed_ || steps.empty()) {
+        startupDone_ = true;
+        return;
+    }
+    bool done = true;
+    try {
+        done = steps.front()();
     } catch (const std::exception&) {
         // A start-up failure leaves the window usable with what was reached.
     }
-    startupDone_ = true;
+    if (done) {
+        steps.erase(steps.begin());
+    }
+    // A timer, not a posted call: posted calls run back to back before the loop looks at its
+    // other sources (input, paints).
+    QTimer::singleShot(
+        done ? 1 : 10, Qt::PreciseTimer, this,
+        [this, rest = std::move(steps)]() mutable { RunStartupSteps(std::move(rest)); });
 }
 
 bool TCaptureForm::RefreshSourceLists() {

@@ -61,6 +61,10 @@ private:
     void FormShow();
     void LoadPreferences();
     void AppEvents1Idle();
+    // Runs the first step now and the others one per later turn of the event loop.
+    void RunStartupSteps(std::vector<std::function<bool()>> steps);
+    // How long the start-up waits for the codec plug-ins before opening a source anyway.
+    static constexpr long long kPreloadPatienceMs = 3000;
     bool RefreshSourceLists();
     void ApplyVolume();
     // The effects chosen in the preferences, pushed into the preview's overlay.

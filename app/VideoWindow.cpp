@@ -1,5 +1,7 @@
 #include "app/VideoWindow.h"
 
+#include "app/StartupTrace.h"
+
 #include <QMetaObject>
 #include <QPainter>
 
@@ -8,6 +10,14 @@ namespace vidorel {
 TVideoWindow::TVideoWindow(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("vwEcran"));
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // A picture that stays (a still tape, a paused source) is painted again with smooth
+    // scaling once no new frame has come for a little while.
+    settle_.setSingleShot(true);
+    settle_.setInterval(150);
+    connect(&settle_, &QTimer::timeout, this, [this] {
+        smooth_ = true;
+        update();
+    });
 }
 
 TVideoWindow::~TVideoWindow() {
@@ -43,17 +53,22 @@ void TVideoWindow::Fetch() {
     if (!frame.IsValid()) {
         return;
     }
-    // A copy: the sample goes back to the pipeline at once.
-    frame_ = frame.Image().copy();
+    // The previous frame's buffer goes back to the pipeline here; this one stays mapped until
+    // the next one replaces it.
     displayAspect_ = frame.DisplayAspect() > 0 ? frame.DisplayAspect() : 4.0 / 3.0;
+    frame_ = std::move(frame);
     ++shown_;
+    // Moving pictures are scaled the fast way: at 25 frames a second the eye does not see the
+    // difference, and smooth scaling would cost as much as the whole rest of the preview.
+    smooth_ = false;
+    settle_.start();
     update();
 }
 
 void TVideoWindow::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.fillRect(rect(), Qt::black);
-    if (frame_.isNull()) {
+    if (!frame_.IsValid()) {
+        p.fillRect(rect(), Qt::black);
         return;
     }
     QRect target = rect();
@@ -68,8 +83,17 @@ void TVideoWindow::paintEvent(QPaintEvent*) {
             target = QRect(0, (height() - h) / 2, width(), h);
         }
     }
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-    p.drawImage(target, frame_);
+    // Only the bars around the picture are filled: the picture covers the rest.
+    const QRegion bars = QRegion(rect()).subtracted(QRegion(target));
+    for (const QRect& r : bars) {
+        p.fillRect(r, Qt::black);
+    }
+    p.setRenderHint(QPainter::SmoothPixmapTransform, smooth_);
+    p.drawImage(target, frame_.Image());
+    if (!firstPainted_) {
+        firstPainted_ = true;
+        TraceStartup("first preview frame painted");
+    }
 }
 
 } // namespace vidorel

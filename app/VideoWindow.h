@@ -3,6 +3,7 @@
 #include "graph/PreviewSink.h"
 
 #include <QImage>
+#include <QTimer>
 #include <QWidget>
 
 namespace vidorel {
@@ -21,8 +22,9 @@ public:
     bool KeepAspect() const { return keepAspect_; }
     // Frames shown since the window was created.
     uint64_t FramesShown() const { return shown_; }
-    // The picture on screen (null before the first frame).
-    const QImage& CurrentFrame() const { return frame_; }
+    // The picture on screen (null before the first frame), sharing the frame's memory: copy it
+    // to keep it past the next frame.
+    QImage CurrentFrame() const { return frame_.Image(); }
 
     // Streaming thread: only posts a fetch to the UI thread.
     void FrameAvailable() override;
@@ -34,10 +36,14 @@ private:
     void Fetch();
 
     TPreviewSink* sink_ = nullptr;
-    QImage frame_;
+    // The newest frame, mapped: painted from the pipeline's own memory, without a copy.
+    TPreviewFrame frame_;
     double displayAspect_ = 4.0 / 3.0;
     bool keepAspect_ = true;
     uint64_t shown_ = 0;
+    bool firstPainted_ = false;
+    bool smooth_ = true;
+    QTimer settle_;
 };
 
 } // namespace vidorel

@@ -3,6 +3,7 @@
 #include "app/CaptureForm.h"
 #include "app/QtUserPrompt.h"
 #include "app/StartGate.h"
+#include "app/StartupTrace.h"
 #include "app/TerminationSignals.h"
 #include "graph/AVgraph.h"
 #include "graph/DSFunctions.h"
@@ -15,7 +16,10 @@
 #include <gst/gst.h>
 
 int main(int argc, char** argv) {
+    vidorel::MarkProgramStart();
     gst_init(&argc, &argv);
+    // The codec plug-ins load while the window comes up.
+    vidorel::StartPluginPreload();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(vidorel::kProductName));
 
@@ -36,6 +40,8 @@ int main(int argc, char** argv) {
     form.SetDataModule(dm.get());
     vidorel::CloseOnTerminationSignals(&form);
     form.show();
+    vidorel::TraceStartup("window shown");
+    vidorel::TLoopWatch watch(6000);
     const int rc = app.exec();
     // The preview goes before the engine and its graph (a no-op when the user closed it).
     form.close();

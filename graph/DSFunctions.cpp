@@ -1,6 +1,7 @@
 #include "graph/DSFunctions.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -344,6 +345,36 @@ int VersionPart(const std::string& text, int index) {
         return 0;
     }
     return std::atoi(text.substr(pos, end - pos).c_str());
+}
+
+namespace {
+
+std::atomic<int>& PreloadState() {
+    // 0 never started, 1 loading, 2 done.
+    static std::atomic<int> state{0};
+    return state;
+}
+
+} // namespace
+
+void StartPluginPreload() {
+    int expected = 0;
+    if (!PreloadState().compare_exchange_strong(expected, 1)) {
+        return;
+    }
+    std::thread([] {
+        for (const char* name :
+             {"libav", "dv", "avi", "lame", "wavenc", "videoscale", "videorate", "jpeg"}) {
+            if (GstPlugin* plugin = gst_plugin_load_by_name(name)) {
+                gst_object_unref(plugin);
+            }
+        }
+        PreloadState().store(2);
+    }).detach();
+}
+
+bool PluginsPreloaded() {
+    return PreloadState().load() != 1;
 }
 
 std::string MediaFrameworkVersionText() {

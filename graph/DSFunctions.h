@@ -52,6 +52,14 @@ void PlayBeep1();
 // Waits until every beep asked for has finished (tests, shutdown); false on timeout.
 bool WaitForBeeps(int timeoutMs);
 
+// Loads, on a thread of their own, the plug-ins whose first use costs most (the codec library
+// behind the DV decoder and the encoders, the DV and AVI plug-ins: a tenth of a second and
+// more), so that opening a source or starting a recording does not load them on the window's
+// thread. Returns at once; a second call does nothing.
+void StartPluginPreload();
+// Whether that loading has ended (true when it was never started).
+bool PluginsPreloaded();
+
 // The running GStreamer version: "1.22.0" (with " (git)" / " (prerelease)" for such builds).
 std::string MediaFrameworkVersionText();
 // The numbers of the text; 0 when the text has none.

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 using namespace vidorel;
 
@@ -140,4 +142,18 @@ TEST_F(DSFunctionsTest, beeps_playWithoutBlockingTheCaller_andFinishWithoutASoun
     PlayBeep0();
     EXPECT_FALSE(WaitForBeeps(0)); // still playing: the calls returned at once
     EXPECT_TRUE(WaitForBeeps(10000));
+}
+
+TEST_F(DSFunctionsTest, pluginPreload_loadsTheCodecPluginOnItsOwnThread_once) {
+    EXPECT_TRUE(PluginsPreloaded()) << "nothing to wait for before it is started";
+    StartPluginPreload();
+    StartPluginPreload(); // a second start changes nothing
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!PluginsPreloaded() && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(PluginsPreloaded());
+    auto plugin = GstRef<GstPlugin>::adopt(gst_registry_find_plugin(gst_registry_get(), "libav"));
+    ASSERT_TRUE(plugin);
+    EXPECT_TRUE(gst_plugin_is_loaded(plugin.get())) << "the DV decoder's plug-in is in memory";
 }
