@@ -165,8 +165,17 @@ TParameter* TparameterList::Find(const std::string& name) const {
     return nullptr;
 }
 
+void TparameterList::NoteStore(const StoreStatus& status) {
+    if (Store.problem.empty()) {
+        Store.problem = status.problem;
+    }
+    Store.mayWrite = Store.mayWrite && status.mayWrite;
+}
+
 void TparameterList::LoadAll() {
+    Store = StoreStatus();
     TRegistry reg(File);
+    NoteStore(reg.Status());
     Registry = &reg;
     if (reg.OpenKey(KeyPath, false)) {
         for (TParameter* p : Items) {
@@ -177,6 +186,9 @@ void TparameterList::LoadAll() {
 }
 
 bool TparameterList::SaveAll() {
+    if (!Store.mayWrite) {
+        return false;
+    }
     TRegistry reg(File);
     Registry = &reg;
     bool ok = reg.OpenKey(KeyPath, true);
@@ -190,6 +202,9 @@ bool TparameterList::SaveAll() {
         ok = reg.Commit();
     }
     Registry = nullptr;
+    if (!reg.Status().problem.empty()) {
+        Store.problem = reg.Status().problem;
+    }
     return ok;
 }
 

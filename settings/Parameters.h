@@ -150,11 +150,15 @@ public:
                    RegistryFile file = RegistryFile(RegistryFile::DefaultPath()));
 
     // Loads every parameter in list order; when the key does not exist, every parameter keeps
-    // its default and nothing is written.
+    // its default and nothing is written. Sets `Store` afresh.
     void LoadAll();
     // Writes the header values and every parameter in list order, in one atomic replacement of
-    // the store. False when the store could not be written (nothing is then changed).
+    // the store. False when the store could not be written (nothing is then changed), and
+    // without touching the file when the last load found a store to leave alone.
     bool SaveAll();
+    // Adds what one read of the store met to `Store`: the first sentence is kept, and one
+    // store to leave alone is enough to forbid saving.
+    void NoteStore(const StoreStatus& status);
 
     void Add(TParameter* p) { Items.push_back(p); }
     TParameter* Find(const std::string& name) const;
@@ -163,6 +167,11 @@ public:
     const std::string Signature;
     const RegistryFile File;
     std::vector<TParameter*> Items; // not owned
+    // What the store met at the last load, or at a later save that failed. When the load found
+    // a store to leave alone (unreadable, not a regular file, damaged with no room to keep it
+    // aside), the values are defaults and `mayWrite` stays false until the next load: saving
+    // them would replace the user's real settings.
+    StoreStatus Store;
     // Open only while LoadAll or SaveAll runs.
     TRegistry* Registry = nullptr;
 };

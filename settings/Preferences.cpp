@@ -115,10 +115,12 @@ T* make(const char* name, const D& def, Limits... limits) {
 }
 
 // Reads the sibling program's executable; its key is created when absent, so it exists
-// after the first start even where that program was never installed.
-std::string tapelogExeName() {
+// after the first start even where that program was never installed. This is the first read
+// of the store, so it may be the one that finds it damaged and keeps it aside: `status` says.
+std::string tapelogExeName(StoreStatus& status) {
     try {
         TRegistry reg(PreferenceList->File);
+        status = reg.Status();
         if (!reg.OpenKey(kTapelogKey, true)) {
             return {};
         }
@@ -177,7 +179,8 @@ void CreatePreferences(const PreferenceContext& ctx) {
     } catch (...) {
         videoDir = imageDir = HomeFolder() + "/";
     }
-    tapelog = tapelogExeName();
+    StoreStatus firstRead;
+    tapelog = tapelogExeName(firstRead);
 
     Top = make<TIntegerParameter>("Top", top);
     Left = make<TIntegerParameter>("Left", left);
@@ -273,11 +276,21 @@ void CreatePreferences(const PreferenceContext& ctx) {
     try {
         PreferenceList->LoadAll();
     } catch (...) {
-        // The store is unusable: everything keeps its default.
+        // The store is unusable: everything keeps its default, and saving those would replace
+        // what the user had.
         for (TParameter* p : PreferenceList->Items) {
             p->Reset();
         }
+        PreferenceList->Store = {"The preferences file " + PreferenceList->File.path().string() +
+                                     " could not be loaded; the program runs with default "
+                                     "settings and will not save them.",
+                                 false};
     }
+    PreferenceList->NoteStore(firstRead);
+}
+
+std::string PreferenceStoreProblem() {
+    return PreferenceList != nullptr ? PreferenceList->Store.problem : std::string();
 }
 
 bool SavePreferences() {
@@ -291,9 +304,12 @@ bool SavePreferences() {
 bool SavePreferencesAndReport(IUserPrompt& prompt) {
     const bool ok = SavePreferences();
     if (!ok) {
+        const std::string problem = PreferenceStoreProblem();
         prompt.Show(PromptKind::Error,
-                    std::string("The preferences of ") + kProductName +
-                        " could not be saved: the settings file cannot be written.",
+                    !problem.empty()
+                        ? problem
+                        : std::string("The preferences of ") + kProductName +
+                              " could not be saved: the settings file cannot be written.",
                     PromptButtons::Ok);
     }
     return ok;
@@ -310,8 +326,14 @@ bool DeletePreferences(IUserPrompt& prompt) {
     const RegistryFile file = PreferenceList != nullptr ? PreferenceList->File
                                                         : RegistryFile(RegistryFile::DefaultPath());
     bool ok = false;
+    std::string problem;
     try {
         TRegistry reg(file);
+        if (!reg.Status().mayWrite) {
+            // the store is left alone, so nothing can be deleted from it
+            prompt.Show(PromptKind::Error, reg.Status().problem, PromptButtons::Ok);
+            return false;
+        }
         if (!reg.OpenKey(kMakerKey, false)) {
             prompt.Show(PromptKind::Warning,
                         "The preferences of " + product + " were not found in the registry.",
@@ -326,6 +348,7 @@ bool DeletePreferences(IUserPrompt& prompt) {
         }
         reg.CloseKey();
         ok = reg.Commit();
+        problem = reg.Status().problem;
     } catch (...) {
         ok = false;
     }
@@ -335,8 +358,10 @@ bool DeletePreferences(IUserPrompt& prompt) {
                     PromptButtons::Ok);
     } else {
         prompt.Show(PromptKind::Error,
-                    "The preferences of " + product +
-                        " could not be deleted: the settings file cannot be written.",
+                    !problem.empty() ? problem
+                                     : "The preferences of " + product +
+                                           " could not be deleted: the settings file cannot be "
+                                           "written.",
                     PromptButtons::Ok);
     }
     return ok;

@@ -42,12 +42,26 @@ struct PreferenceContext {
 // Creates all 88 preferences on `PreferenceList` in catalogue order with their computed
 // defaults, then loads the stored values. Every preference exists afterwards, whatever failed.
 void CreatePreferences(const PreferenceContext& ctx = {});
-// Writes all preferences; never raises. False when the store could not be written.
+// One English sentence for the user about the store, to show once after CreatePreferences;
+// empty when all is well. Not empty when the store
+// - cannot be read, is not a regular file, or there is no private folder for it: the
+//   preferences are defaults and are never saved over it ("The preferences file
+//   /home/ann/.config/vidorel/registry.reg cannot be read (Permission denied); the program runs
+//   with default settings and will not save them.");
+// - was damaged or too large and has been kept aside as "registry.reg.bad" (or ".bad.1" ...):
+//   the preferences are defaults and saving makes a new store;
+// - was damaged and could not be kept aside (all ten names taken): defaults, never saved;
+// and after a save that failed, the reason it failed.
+std::string PreferenceStoreProblem();
+// Writes all preferences; never raises. False when the store could not be written, and at once
+// when the load found a store to leave alone.
 bool SavePreferences();
-// The explicit save command: like SavePreferences, but a failure is told to the user.
+// The explicit save command: like SavePreferences, but a failure is told to the user (with
+// PreferenceStoreProblem's sentence when there is one).
 bool SavePreferencesAndReport(IUserPrompt& prompt);
 // Asks, then deletes the program's key from the store (keeping the maker key while another
-// program still has a key there), and reports the outcome.
+// program still has a key there), and reports the outcome. A store to leave alone is told and
+// left as it is.
 bool DeletePreferences(IUserPrompt& prompt);
 
 // Capture format names.

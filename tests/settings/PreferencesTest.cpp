@@ -4,13 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <optional>
+#include <set>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 using namespace vidorel;
@@ -349,4 +353,141 @@ TEST(LastSaveStamp, usesThe12HourClock) {
               "2024/03/08 12:00:00 pm");
     EXPECT_EQ(LastSaveStamp(EncodeDate(2024, 12, 31) + EncodeTime(23, 59, 58)),
               "2024/12/31 11:59:58 pm");
+}
+
+namespace {
+
+std::string bytesOf(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+std::set<std::string> entries(const fs::path& dir) {
+    std::set<std::string> out;
+    for (const auto& e : fs::directory_iterator(dir)) {
+        out.insert(e.path().filename().string());
+    }
+    return out;
+}
+
+class StoreProblemTest : public PreferencesTest {
+protected:
+    void TearDown() override { RegistryFile::SimulateOpenFailure(0); }
+    std::string refusal(const std::string& cause) const {
+        return "The preferences file " + file_.string() + " " + cause +
+               "; the program runs with default settings and will not save them.";
+    }
+    std::string keptAs(const std::string& why, const std::string& suffix) const {
+        return "The preferences file " + file_.string() + " was damaged (" + why +
+               ") and has been kept as " + file_.string() + suffix +
+               "; the program starts with default settings.";
+    }
+};
+
+} // namespace
+
+TEST_F(StoreProblemTest, unreadableStore_givesDefaults_isTold_andIsNeverSavedOver) {
+    seed([](TRegistry& reg) { reg.WriteDWord("Volume", 1234); });
+    const std::string before = bytesOf(file_);
+    const auto listing = entries(file_.parent_path());
+    RegistryFile::SimulateOpenFailure(EACCES);
+    CreatePreferences();
+    EXPECT_EQ(prefs::Volume->Value, 5000);
+    const std::string sentence = refusal("cannot be read (Permission denied)");
+    EXPECT_EQ(PreferenceStoreProblem(), sentence);
+    EXPECT_FALSE(SavePreferences());
+    ScriptedPrompt prompt;
+    EXPECT_FALSE(SavePreferencesAndReport(prompt));
+    ASSERT_EQ(prompt.shown.size(), 1u);
+    EXPECT_EQ(prompt.shown[0], std::make_pair(PromptKind::Error, sentence));
+
+    // readable again: the values in memory are still defaults, and saving them would replace
+    // what the user had
+    RegistryFile::SimulateOpenFailure(0);
+    prefs::Volume->Value = 42;
+    EXPECT_FALSE(SavePreferences());
+    EXPECT_EQ(bytesOf(file_), before);
+    EXPECT_EQ(entries(file_.parent_path()), listing);
+
+    // the next start reads them again, and may save
+    CreatePreferences();
+    EXPECT_EQ(prefs::Volume->Value, 1234);
+    EXPECT_EQ(PreferenceStoreProblem(), "");
+    EXPECT_TRUE(SavePreferences());
+}
+
+TEST_F(StoreProblemTest, namedPipeAsTheStore_neitherHangsNorIsSavedOver) {
+    ASSERT_EQ(::mkfifo(file_.c_str(), 0600), 0);
+    CreatePreferences();
+    EXPECT_EQ(prefs::Volume->Value, 5000);
+    EXPECT_EQ(PreferenceStoreProblem(), refusal("is not a regular file but a named pipe"));
+    EXPECT_FALSE(SavePreferences());
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(file_)));
+    EXPECT_EQ(entries(file_.parent_path()), (std::set<std::string>{"registry.reg"}));
+}
+
+TEST_F(StoreProblemTest, damagedStores_areToldWithTheNameTheyAreKeptUnder_andEarlierCopiesStay) {
+    std::ofstream(file_) << "first damaged";
+    CreatePreferences();
+    EXPECT_EQ(PreferenceStoreProblem(), keptAs("it does not start with REGEDIT4", ".bad"));
+    EXPECT_TRUE(SavePreferences());
+
+    std::ofstream(file_) << "REGEDIT4\n[HKEY_CURRENT_USER\\Software]\nsecond damaged\n";
+    CreatePreferenceList(RegistryFile(file_));
+    CreatePreferences();
+    EXPECT_EQ(PreferenceStoreProblem(),
+              keptAs("line 3 is not a key, a value or a comment", ".bad.1"));
+    EXPECT_TRUE(SavePreferences());
+    EXPECT_EQ(bytesOf(file_.string() + ".bad"), "first damaged");
+    EXPECT_EQ(bytesOf(file_.string() + ".bad.1"),
+              "REGEDIT4\n[HKEY_CURRENT_USER\\Software]\nsecond damaged\n");
+    EXPECT_TRUE(store().KeyExists(kKey));
+}
+
+TEST_F(StoreProblemTest, damagedStoreWithEveryKeptNameTaken_isNeverSavedOver_norDeletedFrom) {
+    for (int n = 0; n < kMaxBadCopies; ++n) {
+        std::ofstream(file_.string() + (n == 0 ? ".bad" : ".bad." + std::to_string(n))) << n;
+    }
+    std::ofstream(file_) << "damaged";
+    CreatePreferences();
+    const std::string sentence = refusal(
+        "is damaged (it does not start with REGEDIT4) and cannot be kept aside: " + file_.string() +
+        ".bad to " + file_.string() + ".bad.9 already exist");
+    EXPECT_EQ(PreferenceStoreProblem(), sentence);
+    EXPECT_FALSE(SavePreferences());
+    ScriptedPrompt prompt;
+    prompt.answers = {PromptAnswer::Yes};
+    EXPECT_FALSE(DeletePreferences(prompt));
+    ASSERT_EQ(prompt.shown.size(), 2u);
+    EXPECT_EQ(prompt.shown[1], std::make_pair(PromptKind::Error, sentence));
+    EXPECT_EQ(bytesOf(file_), "damaged");
+    for (int n = 0; n < kMaxBadCopies; ++n) {
+        EXPECT_EQ(bytesOf(file_.string() + (n == 0 ? ".bad" : ".bad." + std::to_string(n))),
+                  std::to_string(n));
+    }
+}
+
+TEST_F(StoreProblemTest, noPrivateFolder_givesDefaults_andSavesNowhere) {
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+    for (const char* name : {"XDG_CONFIG_HOME", "HOME"}) {
+        const char* v = std::getenv(name);
+        saved.emplace_back(name, v != nullptr ? std::optional<std::string>(v) : std::nullopt);
+        ::unsetenv(name);
+    }
+    CreatePreferenceList(RegistryFile(RegistryFile::DefaultPath()));
+    CreatePreferences();
+    const std::string problem = PreferenceStoreProblem();
+    const bool wrote = SavePreferences();
+    for (const auto& [name, value] : saved) {
+        if (value) {
+            ::setenv(name.c_str(), value->c_str(), 1);
+        }
+    }
+    EXPECT_EQ(problem, "Neither XDG_CONFIG_HOME nor HOME names a private folder for the "
+                       "preferences file; the program runs with default settings and will not "
+                       "save them.");
+    EXPECT_FALSE(wrote);
+    EXPECT_EQ(prefs::Volume->Value, 5000);
 }
