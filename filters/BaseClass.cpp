@@ -6,6 +6,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 GST_DEBUG_CATEGORY_STATIC(vidorel_filter_debug);
@@ -27,6 +28,7 @@ struct VidorelFilterClass {
     const FilterDescriptor* desc;
     GstDebugCategory* debug;
     gint privateOffset; // of the C++ object's storage, from g_type_add_instance_private
+    bool anySink;       // the sink pad template is ANY
 };
 
 GstBaseTransformClass* parentClass = nullptr;
@@ -428,6 +430,36 @@ struct FilterGlue {
         }
     }
 
+    // GstBaseTransform refuses every buffer that comes before caps were set when the class has
+    // a set_caps (ours always has), so an element whose template says ANY would still refuse a
+    // stream without caps (a file read by filesrc) that identity passes. An in-place filter whose
+    // sink template is ANY takes such a stream: while its sink pad has no caps, each buffer is
+    // queued as it comes and goes to Transform, writable. Caps that were refused never become
+    // current, but then the pad itself stops the data (it sends the refused caps again before
+    // each buffer), so what a filter refuses stays refused.
+    static bool TakesBuffersWithoutCaps(GstBaseTransform* trans) {
+        const TBCTransformFilter* f = Impl(trans);
+        return f != nullptr && f->m_inPlace && ClassOf(trans)->anySink &&
+               !gst_pad_has_current_caps(trans->sinkpad);
+    }
+
+    static GstFlowReturn SubmitInputBuffer(GstBaseTransform* trans, gboolean isDiscont,
+                                           GstBuffer* input) {
+        if (!TakesBuffersWithoutCaps(trans) || trans->queued_buf != nullptr) {
+            return parentClass->submit_input_buffer(trans, isDiscont, input);
+        }
+        trans->queued_buf = input;
+        return GST_FLOW_OK;
+    }
+
+    static GstFlowReturn GenerateOutput(GstBaseTransform* trans, GstBuffer** outbuf) {
+        if (!TakesBuffersWithoutCaps(trans) || trans->queued_buf == nullptr) {
+            return parentClass->generate_output(trans, outbuf);
+        }
+        *outbuf = gst_buffer_make_writable(std::exchange(trans->queued_buf, nullptr));
+        return TransformIp(trans, *outbuf);
+    }
+
     static gboolean SinkEvent(GstBaseTransform* trans, GstEvent* event) {
         TBCTransformFilter* f = Impl(trans);
         if (f != nullptr) {
@@ -560,6 +592,8 @@ struct FilterGlue {
         bt->transform_size = TransformSize;
         bt->transform = TransformCopy;
         bt->transform_ip = TransformIp;
+        bt->submit_input_buffer = SubmitInputBuffer;
+        bt->generate_output = GenerateOutput;
         bt->sink_event = SinkEvent;
         bt->passthrough_on_same_caps = FALSE;
         bt->transform_ip_on_passthrough = TRUE;
@@ -573,14 +607,13 @@ struct FilterGlue {
         auto* element = GST_ELEMENT_CLASS(gclass);
         gst_element_class_set_static_metadata(element, d->longName, d->klass, d->description,
                                               "Vidorel <vidorel@marlott.invalid>");
-        GstCaps* sink = gst_caps_from_string(d->sinkCaps);
-        GstCaps* src = gst_caps_from_string(d->srcCaps);
+        auto sink = GstCapsRef::adopt(gst_caps_from_string(d->sinkCaps));
+        auto src = GstCapsRef::adopt(gst_caps_from_string(d->srcCaps));
+        klass->anySink = sink && gst_caps_is_any(sink.get());
         gst_element_class_add_pad_template(
-            element, gst_pad_template_new("sink", GST_PAD_SINK, GST_PAD_ALWAYS, sink));
+            element, gst_pad_template_new("sink", GST_PAD_SINK, GST_PAD_ALWAYS, sink.get()));
         gst_element_class_add_pad_template(
-            element, gst_pad_template_new("src", GST_PAD_SRC, GST_PAD_ALWAYS, src));
-        gst_caps_unref(sink);
-        gst_caps_unref(src);
+            element, gst_pad_template_new("src", GST_PAD_SRC, GST_PAD_ALWAYS, src.get()));
         GST_DEBUG_CATEGORY_INIT(klass->debug, d->factoryName, 0, d->longName);
         g_type_class_adjust_private_offset(gclass, &data->privateOffset);
         klass->privateOffset = data->privateOffset;

@@ -41,6 +41,12 @@
 //   filter the first time its Transform answers S_FALSE in a streaming run (start → stop);
 // - "Pause from Stopped" is GstBaseTransform's start (READY → PAUSED), "Stop" is its stop
 //   (PAUSED → READY); both run on the thread that changes the state.
+// - a stream without caps (a file read by filesrc) goes through an in-place filter whose sink
+//   template is ANY, as through identity: while the sink pad has no caps, buffers reach Transform
+//   without CheckInputType, SetMediaType or CompleteConnect having been called in that streaming
+//   run, so such a filter must not depend on them. Every other filter refuses buffers before caps
+//   (not-negotiated), as GstBaseTransform does, and caps a filter refused stop the stream as
+//   before.
 //
 // The receive lock (a recursive mutex, one per filter) keeps the streaming calls apart from the
 // start and stop calls. Which calls hold it:

@@ -46,6 +46,8 @@ HRESULT Tzv_TsNormalizer::SetMediaType(PinDirection direction, const GstCaps* ca
 
 HRESULT Tzv_TsNormalizer::StartStreaming() {
     gst_segment_init(&m_inSegment, GST_FORMAT_TIME);
+    // A run without caps never calls SetMediaType: the last run's frame rate must not stay.
+    m_frameDuration = GST_CLOCK_TIME_NONE;
     m_firstRunning = GST_CLOCK_TIME_NONE;
     m_next = 0;
     m_last = GST_CLOCK_TIME_NONE;

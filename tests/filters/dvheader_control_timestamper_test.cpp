@@ -9,12 +9,16 @@
 
 #include "devices/dvtape/DvTape.h"
 #include "filters/dvcodes.h"
+#include "tests/support/MediaProbe.h"
+#include "tests/support/TestEnv.h"
 
 #include <gst/check/gstharness.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace vidorel {
@@ -322,6 +326,32 @@ TEST_F(TimeStamperTest, restamp_givesRunningTimeMinusOffset_lastingFortyMillisec
     out = pass(7 * GST_SECOND, 10 * GST_MSECOND);
     EXPECT_EQ(GST_BUFFER_PTS(out), 7 * GST_SECOND);
     gst_buffer_unref(out);
+}
+
+// ---- streams without caps ----
+
+// The control filter and the time stamper say ANY: a stream without caps (a file as filesrc
+// reads it) goes through them, as through identity, instead of stopping as not negotiated.
+class CapslessStreamTest : public ::testing::Test {
+protected:
+    static test::GstRunResult Through(const char* element) {
+        const std::string file = test::sandboxRoot() + "/bytes.bin";
+        std::ofstream(file, std::ios::binary) << std::string(10000, 'x');
+        return test::runPipeline("filesrc location=" + file + " blocksize=4096 ! " + element +
+                                 " ! fakesink name=vsink");
+    }
+};
+
+TEST_F(CapslessStreamTest, controlFilter_letsThePendingRequestThrough_andDropsTheRest) {
+    const test::GstRunResult run = Through("zv_controlfilter");
+    EXPECT_TRUE(run.reachedEos) << run.error;
+    EXPECT_EQ(run.videoBuffers, 1); // one request is pending at creation
+}
+
+TEST_F(CapslessStreamTest, timeStamper_passesEveryBuffer) {
+    const test::GstRunResult run = Through("zv_timestamper");
+    EXPECT_TRUE(run.reachedEos) << run.error;
+    EXPECT_EQ(run.videoBuffers, 3); // 4096 + 4096 + 1808 bytes
 }
 
 } // namespace

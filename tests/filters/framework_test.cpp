@@ -86,7 +86,9 @@ public:
     TestInPlace() : TBCTransInPlaceFilter("Test InPlace", true) {}
     static const FilterDescriptor& Descriptor();
 
-    HRESULT CheckInputType(const GstCaps*) override { return S_OK; }
+    HRESULT CheckInputType(const GstCaps*) override {
+        return refuseCaps ? VFW_E_TYPE_NOT_ACCEPTED : S_OK;
+    }
     HRESULT StartStreaming() override {
         ++starts;
         return startResult;
@@ -125,11 +127,20 @@ public:
 
     std::atomic<int> starts{0}, stops{0}, stopOverrides{0};
     std::atomic<bool> drop{false}, slowTransform{false}, inTransform{false}, overlapped{false};
+    std::atomic<bool> refuseCaps{false};
     HRESULT startResult = S_OK;
     GstBuffer* lastSeen = nullptr;
 };
 VIDOREL_DEFINE_FILTER(TestInPlace, "vidoreltest_inplace", "Marlott Test InPlace", "Filter", "test",
                       "ANY", "ANY")
+
+// The same in-place filter with a template that names a format.
+class TestInPlaceGray : public TestInPlace {
+public:
+    static const FilterDescriptor& Descriptor();
+};
+VIDOREL_DEFINE_FILTER(TestInPlaceGray, "vidoreltest_inplace_gray", "Marlott Test InPlace Gray",
+                      "Filter", "test", kGrayCaps, kGrayCaps)
 
 // Copying filter (so caps queries go through GetMediaType) that writes a buffer of its own:
 // one 0xAB byte before each output while `extra` is set, and a 4-byte 0x4E ("header") at the end
@@ -209,6 +220,7 @@ protected:
         gst_init(nullptr, nullptr);
         ASSERT_TRUE(RegisterFilter<TestCopy>(nullptr));
         ASSERT_TRUE(RegisterFilter<TestInPlace>(nullptr));
+        ASSERT_TRUE(RegisterFilter<TestInPlaceGray>(nullptr));
         ASSERT_TRUE(RegisterFilter<TestWriter>(nullptr));
     }
 
@@ -255,6 +267,13 @@ protected:
             h, "video/x-raw, format=GRAY8, width=4, height=2, framerate=25/1");
     }
     template <class T> T* Filter() { return FilterCast<T>(h->element); }
+    // What filesrc sends before its data: a stream start and a byte segment, no caps.
+    void StartWithoutCaps() {
+        gst_harness_push_event(h, gst_event_new_stream_start("capsless"));
+        GstSegment bytes;
+        gst_segment_init(&bytes, GST_FORMAT_BYTES);
+        gst_harness_push_event(h, gst_event_new_segment(&bytes));
+    }
 
     GstHarness* h = nullptr;
     GstBusRef bus;
@@ -556,4 +575,81 @@ TEST_F(FrameworkTest, endOfStreamPushIntoAFullQueue_blocksNeitherCapsQueriesNorT
     EXPECT_EQ(f->endDelivered.load(), GST_FLOW_OK);
     gst_harness_push_event(h, gst_event_new_flush_stop(TRUE));
     gst_pad_remove_probe(sinkPad.get(), block);
+}
+
+// ---- streams without caps ----
+
+TEST_F(FrameworkTest, inPlaceFilterWithAnyTemplate_takesAStreamWithoutCaps_asIdentityDoes) {
+    Open("vidoreltest_inplace", nullptr);
+    StartWithoutCaps();
+    auto* f = Filter<TestInPlace>();
+    GstBuffer* in = Frame(7, GST_CLOCK_TIME_NONE);
+    ASSERT_EQ(gst_harness_push(h, in), GST_FLOW_OK);
+    auto out = GstBufferRef::adopt(gst_harness_pull(h));
+    EXPECT_EQ(out.get(), in) << "the writable buffer itself, in place";
+    EXPECT_EQ(FirstByte(out.get()), 8);
+    EXPECT_EQ(f->SamplesProcessed(), 1u);
+
+    // A shared buffer is copied before the change, as with caps.
+    GstBuffer* shared = Frame(20, GST_CLOCK_TIME_NONE);
+    gst_buffer_ref(shared);
+    ASSERT_EQ(gst_harness_push(h, shared), GST_FLOW_OK);
+    out = GstBufferRef::adopt(gst_harness_pull(h));
+    EXPECT_NE(out.get(), shared);
+    EXPECT_EQ(FirstByte(out.get()), 21);
+    EXPECT_EQ(FirstByte(shared), 20);
+    gst_buffer_unref(shared);
+
+    // S_FALSE drops, with one quality notice; the next buffer that goes is DISCONT.
+    f->drop = true;
+    EXPECT_EQ(gst_harness_push(h, Frame(1, GST_CLOCK_TIME_NONE)), GST_FLOW_OK);
+    EXPECT_EQ(gst_harness_push(h, Frame(1, GST_CLOCK_TIME_NONE)), GST_FLOW_OK);
+    EXPECT_EQ(gst_harness_buffers_received(h), 2u);
+    EXPECT_EQ(CountMessages(GST_MESSAGE_QOS), 1);
+    f->drop = false;
+    ASSERT_EQ(gst_harness_push(h, Frame(30, GST_CLOCK_TIME_NONE)), GST_FLOW_OK);
+    out = GstBufferRef::adopt(gst_harness_pull(h));
+    EXPECT_EQ(FirstByte(out.get()), 31);
+    EXPECT_TRUE(GST_BUFFER_FLAG_IS_SET(out.get(), GST_BUFFER_FLAG_DISCONT));
+    EXPECT_EQ(CountMessages(GST_MESSAGE_ERROR), 0);
+}
+
+TEST_F(FrameworkTest, streamWithoutCaps_isRefused_byFiltersWhoseTemplateNamesAFormat) {
+    for (const char* factory : {"vidoreltest_copy", "vidoreltest_inplace_gray"}) {
+        Open(factory, nullptr);
+        StartWithoutCaps();
+        EXPECT_EQ(gst_harness_push(h, Frame(1, 0)), GST_FLOW_NOT_NEGOTIATED) << factory;
+        EXPECT_EQ(gst_harness_buffers_received(h), 0u) << factory;
+        gst_bus_set_flushing(bus.get(), TRUE);
+        gst_harness_teardown(h);
+        h = nullptr;
+        bus = GstBusRef();
+    }
+}
+
+TEST_F(FrameworkTest, anyTemplateFilter_thatRefusedTheCaps_refusesTheirBuffers) {
+    Open("vidoreltest_inplace", nullptr);
+    Filter<TestInPlace>()->refuseCaps = true;
+    gst_harness_set_src_caps_str(h, "video/x-raw, format=GRAY8, width=4, height=2, "
+                                    "framerate=25/1");
+    EXPECT_EQ(gst_harness_push(h, Frame(1, 0)), GST_FLOW_NOT_NEGOTIATED);
+    EXPECT_EQ(gst_harness_buffers_received(h), 0u);
+
+    // What a run saw ends with it: in the next one, without caps, the stream goes through. (The
+    // harness would send its caps again: they are taken off its pad.)
+    ASSERT_EQ(gst_element_set_state(h->element, GST_STATE_READY), GST_STATE_CHANGE_SUCCESS);
+    gst_pad_sticky_events_foreach(
+        h->srcpad,
+        [](GstPad*, GstEvent** event, gpointer) -> gboolean {
+            if (GST_EVENT_TYPE(*event) == GST_EVENT_CAPS) {
+                gst_event_unref(*event);
+                *event = nullptr;
+            }
+            return TRUE;
+        },
+        nullptr);
+    gst_harness_play(h);
+    StartWithoutCaps();
+    EXPECT_EQ(gst_harness_push(h, Frame(1, 0)), GST_FLOW_OK);
+    EXPECT_EQ(gst_harness_buffers_received(h), 1u);
 }

@@ -11,6 +11,8 @@
 
 #include <QJsonArray>
 
+#include <fstream>
+#include <string>
 #include <vector>
 
 using namespace vidorel;
@@ -134,5 +136,50 @@ TEST_F(TsNormalizerTest, missingOrBackwardTimes_areRepaired_strictlyIncreasing) 
     EXPECT_EQ(out[2], 80 * GST_MSECOND);
     EXPECT_EQ(out[3], 120 * GST_MSECOND); // went backwards: continues from the previous one
     EXPECT_EQ(FilterCast<Tzv_TsNormalizer>(h->element)->Repaired(), 2u);
+    gst_harness_teardown(h);
+}
+
+// The template says ANY: a stream without caps (a file as filesrc reads it) goes through, as
+// through identity, instead of stopping as not negotiated.
+TEST_F(TsNormalizerTest, streamWithoutCaps_goesThrough) {
+    const std::string file = test::sandboxRoot() + "/bytes.bin";
+    std::ofstream(file, std::ios::binary) << std::string(10000, 'x');
+    const auto run = test::runPipeline("filesrc location=" + file +
+                                       " blocksize=4096 ! zv_tsnormalizer ! fakesink name=vsink");
+    EXPECT_TRUE(run.reachedEos) << run.error;
+    EXPECT_EQ(run.videoBuffers, 3); // 4096 + 4096 + 1808 bytes
+}
+
+// A run without caps never hears a frame rate, so the last run's must not stay.
+TEST_F(TsNormalizerTest, runWithoutCaps_afterOneAtTenFramesASecond_usesTheFallbackDuration) {
+    GstHarness* h = gst_harness_new("zv_tsnormalizer");
+    gst_harness_set_src_caps_str(h, "video/x-raw, framerate=10/1");
+    GstBuffer* out = gst_harness_push_and_pull(h, gst_buffer_new());
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(GST_BUFFER_DURATION(out), 100 * GST_MSECOND);
+    gst_buffer_unref(out);
+
+    ASSERT_EQ(gst_element_set_state(h->element, GST_STATE_READY), GST_STATE_CHANGE_SUCCESS);
+    // The harness would send its caps again: they are taken off its pad.
+    gst_pad_sticky_events_foreach(
+        h->srcpad,
+        [](GstPad*, GstEvent** event, gpointer) -> gboolean {
+            if (GST_EVENT_TYPE(*event) == GST_EVENT_CAPS) {
+                gst_event_unref(*event);
+                *event = nullptr;
+            }
+            return TRUE;
+        },
+        nullptr);
+    gst_harness_play(h);
+    gst_harness_push_event(h, gst_event_new_stream_start("again"));
+    GstSegment time;
+    gst_segment_init(&time, GST_FORMAT_TIME);
+    gst_harness_push_event(h, gst_event_new_segment(&time));
+    out = gst_harness_push_and_pull(h, gst_buffer_new());
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(GST_BUFFER_DURATION(out), 40 * GST_MSECOND);
+    EXPECT_EQ(GST_BUFFER_PTS(out), 0u);
+    gst_buffer_unref(out);
     gst_harness_teardown(h);
 }
