@@ -1,5 +1,7 @@
 #include "files/ecrire_scnUnit.h"
 
+#include "platform/SafeOpen.h"
+
 #include <sys/stat.h>
 
 #include <cstring>
@@ -82,8 +84,14 @@ bool TSceneFileWriter::OpenSceneFile(const std::string& fileName) {
     if (fileName.empty() || fileName.size() > kMaxSceneFileNameBytes) {
         return false;
     }
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName.c_str(), "wb"));
+    // A FIFO or a device with the scene file's name would block or swallow the index, and a
+    // link planted there would have the index overwrite its target: only a regular file.
+    const int fd = OpenRegularFile(fileName, O_WRONLY | O_CREAT | O_TRUNC);
+    std::unique_ptr<std::FILE, FileCloser> file(fd >= 0 ? ::fdopen(fd, "wb") : nullptr);
     if (!file) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
         return false;
     }
     if (!writeAll(file.get(), SceneFileHeader(fileName)) || std::fflush(file.get()) != 0) {

@@ -1,5 +1,8 @@
 #include "files/fpsunit.h"
 
+#include "platform/SafeOpen.h"
+#include "platform/UniqueFd.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,24 +18,6 @@ constexpr uint32_t kRate = 1000000;
 constexpr uint64_t kScaleField = 20;
 // dwScale and dwRate end at byte 28 of the stream header.
 constexpr uint64_t kMinPatchableHeader = 28;
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    // Answers false when the close reported a write error.
-    bool close() { return ::close(std::exchange(fd_, -1)) == 0; }
-
-private:
-    int fd_;
-};
 
 } // namespace
 
@@ -57,9 +42,10 @@ std::optional<uint64_t> ScanAviChunks(const RiffScanner& scanner) {
 }
 
 std::optional<uint64_t> ScanAviChunks(const std::string& fileName) {
-    Fd fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
+    // Never blocks on a FIFO or a device named like a capture.
+    UniqueFd fd(OpenRegularFile(fileName, O_RDONLY));
     struct stat st {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
         return std::nullopt;
     }
     return ScanAviChunks(RiffScanner(FileReader(fd.get()), static_cast<uint64_t>(st.st_size)));
@@ -86,7 +72,7 @@ bool PatchAviFrameRate(const std::string& fileName, double fps) {
     if (!offset) {
         return false;
     }
-    Fd fd(::open(fileName.c_str(), O_WRONLY | O_CLOEXEC));
+    UniqueFd fd(OpenRegularFile(fileName, O_WRONLY));
     if (fd.get() < 0) {
         return false;
     }
@@ -96,7 +82,7 @@ bool PatchAviFrameRate(const std::string& fileName, double fps) {
         fields[4 + i] = static_cast<uint8_t>(kRate >> (8 * i));
     }
     const ssize_t n = ::pwrite(fd.get(), fields, sizeof fields, static_cast<off_t>(*offset));
-    return n == static_cast<ssize_t>(sizeof fields) && fd.close();
+    return n == static_cast<ssize_t>(sizeof fields) && fd.close() == 0;
 }
 
 } // namespace vidorel

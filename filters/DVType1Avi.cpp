@@ -1,5 +1,7 @@
 #include "filters/DVType1Avi.h"
 
+#include "platform/SafeOpen.h"
+
 #include <stdio_ext.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -112,9 +114,15 @@ bool TFileByteSink::Open(const std::string& path) {
     // Frames arrive a few hundred kilobytes at a time; a large buffer turns them into few,
     // large writes.
     buffer_.resize(std::size_t{4} << 20);
-    file_ = std::fopen(path.c_str(), "wb");
+    // A FIFO or a device named like the capture would block the state change (on the
+    // window's thread), and a link planted there would have the capture overwrite its target.
+    const int fd = OpenRegularFile(path, O_WRONLY | O_CREAT | O_TRUNC);
+    file_ = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
     if (file_ == nullptr) {
         errno_ = errno;
+        if (fd >= 0) {
+            ::close(fd);
+        }
         return false;
     }
     std::setvbuf(file_, buffer_.data(), _IOFBF, buffer_.size());

@@ -83,6 +83,14 @@ void PostWriteError(GstBaseSink* sink, Impl& impl) {
                           ("The disk is full: the recording \"%s\" stopped.", impl.path.c_str()),
                           ("write failed: %s after %" G_GUINT64_FORMAT " frames", g_strerror(err),
                            impl.writer->FramesWritten()));
+    } else if (err == EFBIG) {
+        // The largest file the disk allows (4 GiB on FAT), or the process's file-size limit.
+        GST_ELEMENT_ERROR(sink, RESOURCE, NO_SPACE_LEFT,
+                          ("The recording \"%s\" reached the largest file this disk allows and "
+                           "stopped.",
+                           impl.path.c_str()),
+                          ("write failed: %s after %" G_GUINT64_FORMAT " frames", g_strerror(err),
+                           impl.writer->FramesWritten()));
     } else {
         GST_ELEMENT_ERROR(sink, RESOURCE, WRITE,
                           ("Could not write the recording \"%s\".", impl.path.c_str()),

@@ -1,8 +1,10 @@
 #include "platform/UserDirs.h"
 
+#include "platform/SafeOpen.h"
+
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 #include <unistd.h>
 
 namespace vidorel {
@@ -21,7 +23,12 @@ std::string configHome() {
 
 // Reads one entry of user-dirs.dirs; its value is a quoted path that may start with $HOME.
 std::string userDir(const std::string& key, const std::string& fallback) {
-    std::ifstream in(configHome() + "/user-dirs.dirs");
+    // Read at start-up on the window's thread: never block on a FIFO in its place.
+    std::string text;
+    if (!ReadSmallRegularFile(configHome() + "/user-dirs.dirs", text)) {
+        return fallback;
+    }
+    std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
         if (line.rfind(key + "=", 0) != 0) {

@@ -5,11 +5,14 @@
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <map>
 #include <random>
 
@@ -177,6 +180,37 @@ TEST(SceneFile, unwritableFolderOrDevice_answersFalseAndLaterCallsDoNothing) {
     }
 }
 
+// Runs `f` on its own thread; false when it did not return within ten seconds (it blocked).
+template <class F> bool ReturnsPromptly(F f) {
+    auto pending = std::async(std::launch::async, std::move(f));
+    const bool ready = pending.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!ready) {
+        // The blocked call keeps its thread; the test has failed anyway.
+        new auto(std::move(pending));
+    }
+    return ready;
+}
+
+TEST(SceneFile, aFifoOrALinkWithTheScenesName_isRefusedWithoutBlockingOrWritingThrough) {
+    const std::string fifo = sandboxPath("clip.scn");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    bool opened = true;
+    ASSERT_TRUE(ReturnsPromptly([&] {
+        TSceneFileWriter w;
+        opened = w.OpenSceneFile(fifo);
+    })) << "opening a FIFO as the scene file blocked";
+    EXPECT_FALSE(opened);
+
+    // A link planted under the scene file's name would have the index overwrite its target.
+    const std::string target = sandboxPath("precious.txt");
+    writeFile(target, Bytes{'k', 'e', 'e', 'p'});
+    const std::string link = sandboxPath("linked.scn");
+    std::filesystem::create_symlink(target, link);
+    TSceneFileWriter w;
+    EXPECT_FALSE(w.OpenSceneFile(link));
+    EXPECT_EQ(readFile(target), (Bytes{'k', 'e', 'e', 'p'}));
+}
+
 // ---- AVI frame-rate patch ----
 
 TEST(AviFrameRate, scaleTable_roundsHalfToEvenAndRefusesImpossibleRates) {
@@ -233,6 +267,21 @@ TEST_F(AviFileTest, firstChunkNotRiffOrBadRate_leavesTheFileUntouched) {
     EXPECT_EQ(readFile(path), test::typicalAvi());
     EXPECT_FALSE(PatchAviFrameRate(sandboxPath("absent.avi"), 25));
     EXPECT_FALSE(std::filesystem::exists(sandboxPath("absent.avi")));
+}
+
+TEST_F(AviFileTest, aFifoOrALinkWithTheCapturesName_isLeftAlone) {
+    const std::string fifo = sandboxPath("images.avi");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    bool patched = true;
+    ASSERT_TRUE(ReturnsPromptly([&] { patched = PatchAviFrameRate(fifo, 25); }))
+        << "patching a FIFO blocked";
+    EXPECT_FALSE(patched);
+
+    writeFile(path, test::typicalAvi());
+    const std::string link = sandboxPath("link.avi");
+    std::filesystem::create_symlink(path, link);
+    EXPECT_FALSE(PatchAviFrameRate(link, 18)) << "the patch followed a link";
+    EXPECT_EQ(readFile(path), test::typicalAvi());
 }
 
 TEST_F(AviFileTest, severalRiffChunksAndOddSizes_areWalkedThrough) {

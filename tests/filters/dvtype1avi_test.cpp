@@ -10,6 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
 #include <QJsonArray>
 
 #include <algorithm>
@@ -512,4 +517,27 @@ TEST(DVType1Avi, aDiskThatFillsUpInALaterPart_keepsTheClosedPartsIndexed) {
     EXPECT_EQ(Le32(&strh[32]), 3u);
     const auto indx = Data(sink, Find(chunks, "RIFF:AVI /LIST:hdrl/LIST:strl/indx"));
     EXPECT_EQ(Le32(&indx[4]), 1u) << "only the closed part has an index";
+}
+
+TEST(DVType1Avi, aFifoOrALinkWithTheCapturesName_isNotOpened) {
+    const std::string fifo = test::sandboxRoot() + "/capture.avi";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    TFileByteSink sink;
+    // Without a reader, opening a FIFO for writing would block the state change for ever.
+    EXPECT_FALSE(sink.Open(fifo));
+    EXPECT_NE(sink.Errno(), 0);
+
+    const std::string target = test::sandboxRoot() + "/precious.txt";
+    {
+        std::FILE* f = std::fopen(target.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fputs("keep", f);
+        std::fclose(f);
+    }
+    const std::string link = test::sandboxRoot() + "/linked.avi";
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+    TFileByteSink other;
+    EXPECT_FALSE(other.Open(link));
+    EXPECT_EQ(other.Errno(), ELOOP);
+    EXPECT_EQ(std::filesystem::file_size(target), 4u) << "the link's target was truncated";
 }

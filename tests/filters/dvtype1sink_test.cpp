@@ -9,8 +9,11 @@
 #include "tests/support/MediaProbe.h"
 #include "tests/support/TestEnv.h"
 
+#include <csignal>
+#include <filesystem>
 #include <gst/check/gstharness.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QJsonArray>
 
@@ -162,27 +165,54 @@ TEST(DVType1Sink, stoppedWithoutEndOfStream_warnsThatTheFileWasNotFinished) {
     EXPECT_EQ(Le32(bytes, 4), 0u); // the placeholder's mark
 }
 
-TEST(DVType1Sink, aFullDisk_isAnElementErrorThatSaysSo) {
+TEST(DVType1Sink, aFileThatCannotGrow_isAnElementErrorThatSaysSo_andTheFramesStay) {
     InitOnce();
     const dvtape::DvTape tape(TapeOf(dvtape::DvSystem::Pal625, 1));
-    SinkHarness s("/dev/full", "video/x-dv, systemstream=(boolean)true");
-    const auto frame = tape.frame(0);
-    // The stdio buffer holds the first frames; the failure shows when it is written out.
+    const std::string path = test::sandboxRoot() + "/full.avi";
+    // Files of this process may not grow past 1 MB, as on a disk that fills up.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    rlimit small = before;
+    small.rlim_cur = 1'000'000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     GstFlowReturn ret = GST_FLOW_OK;
-    for (int i = 0; i < 100 && ret == GST_FLOW_OK; ++i) {
-        ret = s.push(frame);
+    GstMessageRef error, second;
+    {
+        SinkHarness s(path, "video/x-dv, systemstream=(boolean)true");
+        const auto frame = tape.frame(0);
+        // The stdio buffer holds the first frames; the failure shows when it is written out.
+        for (int i = 0; i < 100 && ret == GST_FLOW_OK; ++i) {
+            ret = s.push(frame);
+        }
+        if (ret == GST_FLOW_OK) {
+            gst_harness_push_event(s.h, gst_event_new_eos());
+        }
+        error = s.message(GST_MESSAGE_ERROR);
+        // One error for the user, not one per frame.
+        second = s.message(GST_MESSAGE_ERROR);
     }
-    if (ret == GST_FLOW_OK) {
-        gst_harness_push_event(s.h, gst_event_new_eos());
-    } else {
-        EXPECT_EQ(ret, GST_FLOW_ERROR);
-    }
-    const auto error = s.message(GST_MESSAGE_ERROR);
+    setrlimit(RLIMIT_FSIZE, &before);
+    EXPECT_TRUE(ret == GST_FLOW_OK || ret == GST_FLOW_ERROR);
     ASSERT_TRUE(error);
     GErrorRef err;
     gst_message_parse_error(error.get(), &err.out(), nullptr);
     EXPECT_TRUE(g_error_matches(err.get(), GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_NO_SPACE_LEFT))
         << err->message;
-    // One error for the user, not one per frame.
-    EXPECT_FALSE(s.message(GST_MESSAGE_ERROR));
+    EXPECT_NE(std::string(err->message).find("largest file"), std::string::npos) << err->message;
+    EXPECT_FALSE(second);
+    // Salvaged: six whole frames (header + 6 * 144008 < 1 MB), sizes and counts to match.
+    const QJsonArray streams = test::ffprobe(path)["streams"].toArray();
+    ASSERT_EQ(streams.size(), 2);
+    EXPECT_EQ(streams[0]["nb_read_frames"].toString(), "6");
+}
+
+TEST(DVType1Sink, aDeviceOrAFifoAsTheFile_isRefusedAtStart) {
+    InitOnce();
+    auto sink = GstElementRef::adopt(
+        GST_ELEMENT(gst_object_ref_sink(gst_element_factory_make("zv_dvtype1sink", nullptr))));
+    g_object_set(sink.get(), "location", "/dev/full", nullptr);
+    EXPECT_EQ(gst_element_set_state(sink.get(), GST_STATE_PAUSED), GST_STATE_CHANGE_FAILURE);
+    gst_element_set_state(sink.get(), GST_STATE_NULL);
+    EXPECT_TRUE(std::filesystem::exists("/dev/full"));
 }

@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 
 using namespace vidorel;
 
@@ -22,6 +26,27 @@ TEST(UserDirs, namedFolders_comeFromUserDirs_andFallBackToDocumentsThenHome) {
     EXPECT_EQ(UserDocumentsFolder(), "/data/docs");
     EXPECT_EQ(UserPicturesFolder(), "/data/docs");
     std::filesystem::remove(cfg + "/user-dirs.dirs");
+}
+
+TEST(UserDirs, aFifoInPlaceOfUserDirs_isPassedOver_andALinkedOneIsRead) {
+    const std::string home = std::getenv("HOME");
+    const std::string cfg = std::getenv("XDG_CONFIG_HOME");
+    const std::string file = cfg + "/user-dirs.dirs";
+    std::filesystem::remove(file);
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    // Read at start-up on the window's thread: a FIFO without a writer must not hold it.
+    auto pending = std::async(std::launch::async, [] { return UserVideosFolder(); });
+    ASSERT_EQ(pending.wait_for(std::chrono::seconds(10)), std::future_status::ready)
+        << "reading the folder names blocked on a FIFO";
+    EXPECT_EQ(pending.get(), home);
+    std::filesystem::remove(file);
+
+    // Desktop settings kept elsewhere and linked in are read through the link.
+    const std::string real = test::sandboxRoot() + "/dotfiles-user-dirs";
+    std::ofstream(real) << "XDG_VIDEOS_DIR=\"/media/films\"\n";
+    std::filesystem::create_symlink(real, file);
+    EXPECT_EQ(UserVideosFolder(), "/media/films");
+    std::filesystem::remove(file);
 }
 
 TEST(DiskSpace, freeBytes_isPositiveForAFolder_andZeroWhenItCannotBeAsked) {
