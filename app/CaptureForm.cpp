@@ -3,6 +3,7 @@
 #include "app/StartupTrace.h"
 #include "app/VideoWindow.h"
 #include "devices/DeviceMonitor.h"
+#include "devices/VirtualDevices.h"
 #include "filters/zv_superposer.h"
 #include "graph/AVgraph.h"
 #include "graph/DSFunctions.h"
@@ -92,6 +93,8 @@ void TCaptureForm::LoadPreferences() {
     ctx.windowWidth = frameGeometry().width();
     ctx.windowHeight = frameGeometry().height();
     CreatePreferences(ctx);
+    // A store that cannot be read or had to be kept aside is said once, in the error report.
+    storeProblem_ = PreferenceStoreProblem();
     move(prefs::Left->Value, prefs::Top->Value);
 }
 
@@ -100,6 +103,9 @@ void TCaptureForm::AppEvents1Idle() {
         return;
     }
     errorText_.clear();
+    if (!storeProblem_.empty()) {
+        errorText_ += storeProblem_ + "\r\n";
+    }
     // Without a data module there is no media work to start (a window under test).
     if (dm_ == nullptr) {
         startupDone_ = true;
@@ -172,7 +178,11 @@ bool TCaptureForm::RefreshSourceLists() {
                 return false;
             }
         }
-        return vidorel::RefreshSourceLists(lists_, *monitor_);
+        const bool ok = vidorel::RefreshSourceLists(lists_, *monitor_);
+        if (const std::string problem = devices::TapeScanProblem(); !problem.empty()) {
+            errorText_ += problem + "\r\n";
+        }
+        return ok;
     } catch (const std::exception&) {
         return false;
     }

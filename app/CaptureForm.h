@@ -78,6 +78,7 @@ private:
     std::unique_ptr<devices::TDeviceMonitor> monitor_;
     TSourceLists lists_;
     std::string errorText_;
+    std::string storeProblem_; // what was wrong with the preferences file when loaded
     bool shown_ = false;
     bool startupDone_ = false;
     bool closed_ = false;

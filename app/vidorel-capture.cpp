@@ -2,6 +2,7 @@
 // exactly as the main window lists them (minus the excluded sources), one line each.
 
 #include "devices/DeviceMonitor.h"
+#include "devices/VirtualDevices.h"
 #include "settings/Preferences.h"
 #include "sources/CaptureSources.h"
 
@@ -19,6 +20,10 @@ int List() {
     using namespace vidorel;
     CreatePreferenceList();
     CreatePreferences();
+    // The list works on defaults; the user hears once why the preferences were not used.
+    if (const std::string problem = PreferenceStoreProblem(); !problem.empty()) {
+        std::fprintf(stderr, "vidorel-capture: %s\n", problem.c_str());
+    }
     TSourceLists lists;
     lists.Exclusions = LoadExclusions(prefs::SourcesExclues->Value);
     devices::TDeviceMonitor monitor;
@@ -37,7 +42,15 @@ int List() {
     for (const auto& s : lists.AudioStreams) {
         std::printf("audio: %s\n", s->DisplayName.c_str());
     }
-    return std::fflush(stdout) == 0 ? 0 : 2;
+    if (std::fflush(stdout) != 0) {
+        return 2;
+    }
+    // A list cut short for want of a resource must not pass for a complete one.
+    if (const std::string problem = devices::TapeScanProblem(); !problem.empty()) {
+        std::fprintf(stderr, "vidorel-capture: %s\n", problem.c_str());
+        return 2;
+    }
+    return 0;
 }
 
 } // namespace

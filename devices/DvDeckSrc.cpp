@@ -24,9 +24,10 @@ struct DeckImpl {
     std::string location;            // guarded by lock
     GstClockID clockId = nullptr;    // guarded by lock; the wait unlock() must cut short
     bool unlocking = false;          // guarded by lock
-    // Streaming thread only.
+    // Streaming thread only (and start/stop, which never overlap it).
     GstClockTime nextTick = GST_CLOCK_TIME_NONE;
     bool gap = true;
+    std::shared_ptr<TTapeDeck> loaded; // the deck whose tape this element loaded
 };
 
 } // namespace
@@ -115,6 +116,14 @@ gboolean Start(GstBaseSrc* src) {
                           ("neither a deck nor a location was given"));
         return FALSE;
     }
+    // The tape's file is opened only while a deck plays it.
+    std::string why;
+    if (!deck->Tape().Load(&why)) {
+        GST_ELEMENT_ERROR(src, RESOURCE, OPEN_READ, ("Cannot play this tape file."),
+                          ("%s", why.c_str()));
+        return FALSE;
+    }
+    impl.loaded = deck;
     gst_base_src_set_blocksize(src, static_cast<guint>(deck->Tape().FrameSize()));
     impl.nextTick = GST_CLOCK_TIME_NONE;
     impl.gap = true;
@@ -122,7 +131,12 @@ gboolean Start(GstBaseSrc* src) {
 }
 
 gboolean Stop(GstBaseSrc* src) {
-    Impl(src).nextTick = GST_CLOCK_TIME_NONE;
+    auto& impl = Impl(src);
+    impl.nextTick = GST_CLOCK_TIME_NONE;
+    if (impl.loaded) {
+        impl.loaded->Tape().Unload();
+        impl.loaded.reset();
+    }
     return TRUE;
 }
 

@@ -1,5 +1,8 @@
 #include "devices/DvFile.h"
 
+#include "platform/SafeOpen.h"
+#include "platform/UniqueFd.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,6 +10,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace vidorel::devices {
 
@@ -25,51 +29,102 @@ size_t DvFrameSizeFromHeader(const uint8_t* b, size_t length) {
     return (b[3] & 0x80) ? kDvFrameSize625 : kDvFrameSize525;
 }
 
-std::shared_ptr<TDvFileTape> TDvFileTape::Open(const std::string& path, std::string* why) {
-    auto fail = [&](const std::string& reason) {
+bool IsResourceShortage(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOMEM;
+}
+
+namespace {
+
+// Opens a tape for reading without ever blocking (a FIFO without a writer, a device); only a
+// regular file is a tape. -1 with errno set (EINVAL for another kind of file).
+int OpenTapeFile(const std::string& path, struct stat& st) {
+    UniqueFd fd(OpenRegularFile(path, O_RDONLY | O_NOCTTY, 0, TLinks::Follow));
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
+        return -1;
+    }
+    return fd.release();
+}
+
+} // namespace
+
+std::shared_ptr<TDvFileTape> TDvFileTape::Open(const std::string& path, std::string* why,
+                                               int* error) {
+    auto fail = [&](const std::string& reason, int err = 0) {
         if (why) {
             *why = reason;
         }
+        if (error) {
+            *error = err;
+        }
         return std::shared_ptr<TDvFileTape>();
     };
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return fail(std::string("cannot open: ") + std::strerror(errno));
-    }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return fail("not a regular file");
+    UniqueFd fd(OpenTapeFile(path, st));
+    if (fd.get() < 0) {
+        const int err = errno;
+        return fail(err == EINVAL ? "not a regular file"
+                                  : std::string("cannot open: ") + std::strerror(err),
+                    err);
     }
     std::array<uint8_t, 2 * kDifBlockSize> head{};
-    if (::pread(fd, head.data(), head.size(), 0) != static_cast<ssize_t>(head.size())) {
-        ::close(fd);
+    if (::pread(fd.get(), head.data(), head.size(), 0) != static_cast<ssize_t>(head.size())) {
         return fail("shorter than one DV frame");
     }
     const size_t frameSize = DvFrameSizeFromHeader(head.data(), head.size());
     if (frameSize == 0) {
-        ::close(fd);
         return fail("not a DV file");
     }
     const int64_t frames = static_cast<int64_t>(st.st_size) / static_cast<int64_t>(frameSize);
     if (frames < 1) {
-        ::close(fd);
         return fail("shorter than one DV frame");
     }
     // A damaged file usually shows at its middle or its end; sample both besides the start.
     for (const int64_t probe : {frames / 2, frames - 1}) {
-        if (::pread(fd, head.data(), head.size(), probe * static_cast<int64_t>(frameSize)) !=
+        if (::pread(fd.get(), head.data(), head.size(), probe * static_cast<int64_t>(frameSize)) !=
                 static_cast<ssize_t>(head.size()) ||
             DvFrameSizeFromHeader(head.data(), head.size()) != frameSize) {
-            ::close(fd);
             return fail("damaged DV frames");
         }
     }
-    return std::shared_ptr<TDvFileTape>(new TDvFileTape(fd, frameSize, frames));
+    return std::shared_ptr<TDvFileTape>(new TDvFileTape(path, frameSize, frames));
 }
 
 TDvFileTape::~TDvFileTape() {
-    ::close(fd_);
+    std::lock_guard lock(mutex_);
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+bool TDvFileTape::Load(std::string* why) {
+    std::lock_guard lock(mutex_);
+    if (loads_ == 0) {
+        struct stat st {};
+        const int fd = OpenTapeFile(path_, st);
+        if (fd < 0) {
+            if (why) {
+                *why = errno == EINVAL ? std::string("not a regular file any more")
+                                       : std::string("cannot open: ") + std::strerror(errno);
+            }
+            return false;
+        }
+        fd_ = fd;
+    }
+    ++loads_;
+    return true;
+}
+
+void TDvFileTape::Unload() {
+    std::lock_guard lock(mutex_);
+    if (loads_ > 0 && --loads_ == 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+bool TDvFileTape::Loaded() const {
+    std::lock_guard lock(mutex_);
+    return fd_ >= 0;
 }
 
 uint64_t TDvFileTape::FrameDurationNs() const {
@@ -77,7 +132,8 @@ uint64_t TDvFileTape::FrameDurationNs() const {
 }
 
 bool TDvFileTape::ReadFrame(int64_t index, uint8_t* dst) {
-    if (index < 0 || index >= frames_) {
+    std::lock_guard lock(mutex_);
+    if (index < 0 || index >= frames_ || fd_ < 0) {
         return false;
     }
     size_t done = 0;

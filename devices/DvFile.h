@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace vidorel::devices {
@@ -19,11 +20,18 @@ inline constexpr size_t kDifBlockSize = 80;
 // then a subcode block); 0 when the bytes do not start a DV frame. Needs two DIF blocks.
 size_t DvFrameSizeFromHeader(const uint8_t* bytes, size_t length);
 
+// Whether an open() failed for want of a resource (descriptors, memory): such a failure says
+// nothing about the file and must be told, not taken for a bad tape.
+bool IsResourceShortage(int error);
+
 class TDvFileTape final : public TFrameSource {
 public:
-    // Opens a raw DV file; null (with the reason in *why) when it is not DV, is damaged where
-    // sampled, or is shorter than one frame. A trailing partial frame is not part of the tape.
-    static std::shared_ptr<TDvFileTape> Open(const std::string& path, std::string* why);
+    // Checks a raw DV file; null (with the reason in *why, and the errno of a failed open in
+    // *error) when it is not a regular file, not DV, damaged where sampled, or shorter than one
+    // frame. A trailing partial frame is not part of the tape. Never blocks on a FIFO or a
+    // device, and keeps no descriptor: the file is opened again while its deck plays.
+    static std::shared_ptr<TDvFileTape> Open(const std::string& path, std::string* why,
+                                             int* error = nullptr);
     ~TDvFileTape() override;
 
     int64_t FrameCount() const override { return frames_; }
@@ -31,13 +39,20 @@ public:
     int FramesPerSecond() const override { return frameSize_ == kDvFrameSize625 ? 25 : 30; }
     uint64_t FrameDurationNs() const override;
     bool ReadFrame(int64_t index, uint8_t* dst) override;
+    bool Load(std::string* why) override;
+    void Unload() override;
+    // Whether the file is open now (a deck plays it).
+    bool Loaded() const;
 
 private:
-    TDvFileTape(int fd, size_t frameSize, int64_t frames)
-        : fd_(fd), frameSize_(frameSize), frames_(frames) {}
-    int fd_;
-    size_t frameSize_;
-    int64_t frames_;
+    TDvFileTape(std::string path, size_t frameSize, int64_t frames)
+        : path_(std::move(path)), frameSize_(frameSize), frames_(frames) {}
+    const std::string path_;
+    const size_t frameSize_;
+    const int64_t frames_;
+    mutable std::mutex mutex_;
+    int fd_ = -1;   // guarded by mutex_
+    int loads_ = 0; // guarded by mutex_
 };
 
 } // namespace vidorel::devices

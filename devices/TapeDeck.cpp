@@ -49,6 +49,10 @@ uint32_t FrameIndexToBcd(int64_t index, int framesPerSecond) {
                            static_cast<int>(f));
 }
 
+bool TFrameSource::Load(std::string*) {
+    return true;
+}
+
 uint32_t TFrameSource::TimecodeBcd(int64_t index) const {
     return FrameIndexToBcd(index, FramesPerSecond());
 }

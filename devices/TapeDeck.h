@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 namespace vidorel::devices {
 
@@ -24,8 +25,14 @@ public:
     virtual int FramesPerSecond() const = 0;
     // The frame's nominal duration in nanoseconds (40 ms, or 1001/30 ms).
     virtual uint64_t FrameDurationNs() const = 0;
-    // Copies frame `index` (0 <= index < FrameCount) into dst (FrameSize bytes).
+    // Copies frame `index` (0 <= index < FrameCount) into dst (FrameSize bytes), between Load
+    // and Unload.
     virtual bool ReadFrame(int64_t index, uint8_t* dst) = 0;
+    // A deck that starts playing loads its tape, and unloads it when it stops: a tape keeps
+    // what it needs (a file descriptor) only while played. Loads are counted. False, with the
+    // cause in *why, when the tape cannot be played now.
+    virtual bool Load(std::string* why);
+    virtual void Unload() {}
     // The timecode recorded with frame `index` as packed BCD; by default the tape position.
     virtual uint32_t TimecodeBcd(int64_t index) const;
 };

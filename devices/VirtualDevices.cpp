@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -65,7 +66,8 @@ struct VirtualState {
     int extraSeq = 0;
     std::vector<VirtualDeviceInfo> infos;
     std::map<std::string, std::shared_ptr<TFrameSource>> fileTapes; // by id, validated
-    std::map<std::string, std::shared_ptr<TTapeDeck>> decks;        // by id
+    std::string scanProblem; // what the last rescan could not do, for the user
+    std::map<std::string, std::shared_ptr<TTapeDeck>> decks; // by id
     GstDeviceProvider* running = nullptr;     // the started provider (it outlives its start)
     std::map<std::string, GstDevice*> posted; // announced devices, owned by `running`
 };
@@ -127,12 +129,16 @@ void Rescan(VirtualState& s) {
     std::vector<std::string> files;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(TapesFolder(), ec)) {
-        if (entry.path().extension() == ".dv") {
+        // Only regular files (through links): a FIFO or a device named "*.dv" is never opened
+        // (opening a FIFO without a writer would block the window's thread).
+        std::error_code kindError;
+        if (entry.path().extension() == ".dv" && entry.is_regular_file(kindError)) {
             files.push_back(entry.path().string());
         }
     }
     std::sort(files.begin(), files.end());
     std::map<std::string, std::shared_ptr<TFrameSource>> tapes;
+    s.scanProblem.clear();
     for (const std::string& path : files) {
         const std::string id = "vidorel:tape:" + path;
         auto known = s.fileTapes.find(id);
@@ -140,8 +146,15 @@ void Rescan(VirtualState& s) {
         if (known != s.fileTapes.end()) {
             tape = known->second;
         } else {
-            // A damaged, foreign or too short file is simply not offered.
-            tape = TDvFileTape::Open(path, nullptr);
+            // A damaged, foreign or too short file is simply not offered; a file that could
+            // not even be looked at for want of a resource is said.
+            std::string why;
+            int error = 0;
+            tape = TDvFileTape::Open(path, &why, &error);
+            if (!tape && IsResourceShortage(error) && s.scanProblem.empty()) {
+                s.scanProblem = "Some tapes of " + TapesFolder() +
+                                " could not be checked: " + std::strerror(error) + ".";
+            }
         }
         if (!tape) {
             continue;
@@ -346,6 +359,12 @@ void RegisterDeviceProviders() {
         return true;
     }();
     (void)once;
+}
+
+std::string TapeScanProblem() {
+    auto& s = State();
+    std::lock_guard lock(s.mutex);
+    return s.scanProblem;
 }
 
 std::string TapesFolder() {

@@ -38,6 +38,9 @@ std::string TapesFolder();
 
 // Rescans the tapes folder and tells a running virtual provider which devices came and went.
 void SyncVirtualDevices();
+// A sentence for the user when the last rescan could not check some tapes for want of a
+// resource (too many open files, no memory); empty otherwise.
+std::string TapeScanProblem();
 
 // Further virtual devices beside the standard ones (demonstrations, tests that need devices
 // to come and go or to share a name). Returns the id; removing an unknown id does nothing.

@@ -6,8 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
+
+#include <sys/stat.h>
 
 #include <deque>
+#include <filesystem>
 #include <memory>
 
 using namespace vidorel;
@@ -104,4 +108,29 @@ TEST(CaptureForm, writesNothingOnClose_whenSavingAtExitIsOff) {
     TRegistry after(store);
     ASSERT_TRUE(after.OpenKey(PreferenceKeyPath(), false));
     EXPECT_EQ(after.ReadDWord("Volume"), 3000u);
+}
+
+TEST(CaptureForm, aPreferencesFileThatCannotBeRead_isToldInTheErrorReport_andLeftAlone) {
+    app();
+    const std::filesystem::path path = RegistryFile::DefaultPath();
+    std::filesystem::create_directories(path.parent_path());
+    std::filesystem::remove(path);
+    // A FIFO in its place: reading it would block, writing over it would lose it.
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    {
+        TCaptureForm form;
+        form.show();
+        QElapsedTimer t;
+        t.start();
+        while (!form.StartupDone() && t.elapsed() < 10000) {
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        ASSERT_TRUE(form.StartupDone());
+        EXPECT_NE(form.ErrorText().find(path.string()), std::string::npos) << form.ErrorText();
+        EXPECT_NE(form.ErrorText().find("default settings"), std::string::npos);
+        EXPECT_EQ(prefs::Volume->Value, 5000) << "the defaults are used";
+        form.close();
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(path)) << "the close saved over the store";
+    std::filesystem::remove(path);
 }

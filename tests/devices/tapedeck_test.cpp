@@ -161,6 +161,7 @@ TEST_F(DvFileTape, realDvFiles_areTapesOfTheirFrames_inBothSystems) {
     EXPECT_EQ(tape->FramesPerSecond(), 25);
     const auto bytes = Read(pal);
     std::vector<uint8_t> frame(tape->FrameSize());
+    ASSERT_TRUE(tape->Load(&why)) << why;
     ASSERT_TRUE(tape->ReadFrame(5, frame.data()));
     EXPECT_TRUE(std::equal(frame.begin(), frame.end(), bytes.begin() + 5 * kDvFrameSize625));
     EXPECT_FALSE(tape->ReadFrame(6, frame.data()));
