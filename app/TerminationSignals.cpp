@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include <csignal>
+#include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -15,14 +16,28 @@ namespace {
 // but write() is safe inside a handler).
 int gSignalPipe[2] = {-1, -1};
 volatile std::sig_atomic_t gSignalled = 0;
+// Monotonic second of the first signal.
+volatile std::sig_atomic_t gFirstSecond = 0;
+
+std::sig_atomic_t MonotonicSecond() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now); // async-signal-safe
+    return static_cast<std::sig_atomic_t>(now.tv_sec);
+}
 
 void OnSignal(int sig) {
     if (gSignalled) {
-        // The orderly close did not end the program: stop waiting for it.
+        // Terminals, `timeout` and service managers often send the signal twice in a row:
+        // while the orderly close (which stores the preferences) has its time, a repeat is
+        // ignored. Only a close that takes longer than that is cut short by the next one.
+        if (MonotonicSecond() - gFirstSecond < kTerminationGraceSeconds) {
+            return;
+        }
         std::signal(sig, SIG_DFL);
         std::raise(sig);
         return;
     }
+    gFirstSecond = MonotonicSecond();
     gSignalled = 1;
     const char byte = static_cast<char>(sig);
     [[maybe_unused]] const ssize_t n = ::write(gSignalPipe[1], &byte, 1);

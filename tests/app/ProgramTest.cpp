@@ -55,3 +55,32 @@ TEST(Program, endedByTheTerminalOrTheSession_closesLikeTheUser_andStoresItsPrefe
         ASSERT_TRUE(reg.Commit());
     }
 }
+
+TEST(Program, aSignalSentTwiceInARow_stillClosesLikeTheUser_andStoresItsPreferences) {
+    // GNU timeout and service managers often send TERM twice; the second one must not cut
+    // the close (and the save) short.
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        execl(VIDOREL_EXE, VIDOREL_EXE, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    // Repeats spread over the close (the same signal sent twice at once merges into one).
+    for (int i = 0; i < 10; ++i) {
+        kill(pid, i % 3 == 2 ? SIGINT : SIGTERM);
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+    int status = WaitExit(pid, 20);
+    if (status == -1) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        FAIL() << "the program did not end";
+    }
+    ASSERT_TRUE(WIFEXITED(status))
+        << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    TRegistry reg{RegistryFile(RegistryFile::DefaultPath())};
+    ASSERT_TRUE(reg.OpenKey(PreferenceKeyPath(), false));
+    EXPECT_TRUE(reg.ValueExists("Derniere Sauvegarde"));
+}
