@@ -474,7 +474,9 @@ private:
                     n += c.stream == s ? 1 : 0;
                     bytes += c.stream == s ? c.bytes : 0;
                 }
-                if (n == 0) {
+                // Our writer closes even an empty part with its ix00; avimux indexes what it
+                // holds.
+                if (n == 0 && writer_ != TWriter::Type1) {
                     continue;
                 }
                 const uint64_t at = keep + tail.size();
