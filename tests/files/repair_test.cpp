@@ -405,5 +405,387 @@ TEST(RepairOpenDml, aType1FileKilledPastOneGibibyte_getsEveryPartSizedAndIndexed
     std::filesystem::remove(path);
 }
 
+// ---- avimux ----
+
+// The offsets of a finished avimux file's header fields, found with the scanner.
+struct TAvimuxLayout {
+    uint64_t avih = 0, dmlh = 0, movi = 0, idx1 = 0;
+    std::vector<uint64_t> strh, strf, junk;
+};
+
+TAvimuxLayout layoutOf(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    ::fstat(fd, &st);
+    TAvimuxLayout l;
+    RiffScanner(FileReader(fd), static_cast<uint64_t>(st.st_size)).Walk([&](const RiffChunk& c) {
+        if (c.isList) {
+            if (IsFourCC(c.listType, "movi")) {
+                l.movi = c.headerOffset;
+                return RiffVisit::Skip;
+            }
+            return RiffVisit::Descend;
+        }
+        if (IsFourCC(c.id, "avih")) {
+            l.avih = c.dataOffset;
+        } else if (IsFourCC(c.id, "dmlh")) {
+            l.dmlh = c.dataOffset;
+        } else if (IsFourCC(c.id, "idx1")) {
+            l.idx1 = c.headerOffset;
+        } else if (IsFourCC(c.id, "strh")) {
+            l.strh.push_back(c.dataOffset);
+        } else if (IsFourCC(c.id, "strf")) {
+            l.strf.push_back(c.dataOffset);
+        } else if (IsFourCC(c.id, "JUNK") && c.depth > 1) {
+            l.junk.push_back(c.headerOffset);
+        }
+        return RiffVisit::Skip;
+    });
+    ::close(fd);
+    return l;
+}
+
+// The file as avimux leaves it when killed before end-of-stream, made from its finished file:
+// no idx1, and the header fields as avimux writes them at the start (read from SIGKILLed
+// recordings): RIFF = header - 8, movi = 4, flags and counts 0, 10 MB/s, audio buffer size 0,
+// MP3 as one byte per sample at rate 0.
+Bytes killedAvimux(const Bytes& finished, const TAvimuxLayout& l, bool mp3) {
+    Bytes b(finished.begin(), finished.begin() + static_cast<long>(l.idx1));
+    put32(b, 4, static_cast<uint32_t>(l.movi + 12 - 8));
+    put32(b, l.movi + 4, 4);
+    put32(b, l.avih + 4, 10000000);
+    put32(b, l.avih + 12, 0);
+    put32(b, l.avih + 16, 0);
+    put32(b, l.dmlh, 0);
+    for (uint64_t strh : l.strh) {
+        put32(b, strh + 32, 0);
+    }
+    put32(b, l.strh[1] + 36, 0);
+    if (mp3) {
+        put32(b, l.strh[1] + 20, 1);
+        put32(b, l.strh[1] + 24, 0);
+        put32(b, l.strh[1] + 44, 1);
+        put32(b, l.strf[1] + 8, 0);
+        b[l.strf[1] + 12] = 1;
+        b[l.strf[1] + 13] = 0;
+    }
+    return b;
+}
+
+struct TAvimuxCase {
+    const char* name;
+    const char* pipeline; // up to avimux
+    bool mp3;
+    int frames;
+};
+
+class RepairAvimux : public ::testing::TestWithParam<TAvimuxCase> {};
+
+TEST_P(RepairAvimux, aKilledRecording_comesBackAsAvimuxFinishesIt_andCutsKeepWholeChunks) {
+    const std::string finished = sandboxPath(std::string(GetParam().name) + "-finished.avi");
+    ASSERT_TRUE(gstLaunch(std::string(GetParam().pipeline) +
+                          " avimux name=mux ! filesink location=" + finished));
+    const Bytes done = readFile(finished);
+    const TAvimuxLayout l = layoutOf(finished);
+    ASSERT_NE(l.idx1, 0u);
+    ASSERT_EQ(l.strh.size(), 2u);
+    ASSERT_EQ(l.junk.size(), 2u);
+
+    // Uncut: the finished file again, but for the data rate avimux only knows at the end (and,
+    // for MP3, the average byte rate and the frame count it takes from timestamps).
+    const std::string path = sandboxPath(std::string(GetParam().name) + ".avi");
+    writeFile(path, killedAvimux(done, l, GetParam().mp3));
+    const TRun r = repair(path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(": kept " + std::to_string(GetParam().frames) + " frames ("),
+              std::string::npos)
+        << r.out;
+    Bytes repaired = readFile(path);
+    ASSERT_EQ(repaired.size(), done.size());
+    put32(repaired, l.avih + 4, read32(done, l.avih + 4));
+    if (GetParam().mp3) {
+        put32(repaired, l.strf[1] + 8, read32(done, l.strf[1] + 8));
+        put32(repaired, l.strh[1] + 32, read32(done, l.strh[1] + 32));
+    }
+    EXPECT_EQ(repaired, done);
+    TProbe p = probe(path);
+    EXPECT_TRUE(p.silent);
+    EXPECT_EQ(p.videoFrames, GetParam().frames);
+
+    // Cuts: avimux's own idx1 says where each chunk ends.
+    const uint32_t entries = read32(done, l.idx1 + 4) / 16;
+    std::vector<std::pair<uint64_t, bool>> ends; // chunk end, video
+    for (uint32_t i = 0; i < entries; ++i) {
+        const uint64_t e = l.idx1 + 8 + 16 * i;
+        ends.emplace_back(read32(done, e + 8) + 8 + read32(done, e + 12), done[e + 2] == 'd');
+    }
+    for (const std::size_t chunk :
+         {std::size_t{0}, std::size_t{7}, ends.size() / 2, ends.size() - 2}) {
+        for (const int delta : {0, -1, 5}) {
+            const uint64_t cut = ends[chunk].first + static_cast<uint64_t>(delta);
+            int video = 0;
+            for (const auto& [end, isVideo] : ends) {
+                video += end <= cut && isVideo ? 1 : 0;
+            }
+            const Bytes killed = killedAvimux(done, l, GetParam().mp3);
+            writeFile(path, Bytes(killed.begin(), killed.begin() + static_cast<long>(cut)));
+            std::filesystem::remove(path + ".bak");
+            const TRun rc = repair(path);
+            ASSERT_EQ(rc.status, 0) << rc.err;
+            EXPECT_NE(rc.out.find(": kept " + std::to_string(video) + " frames ("),
+                      std::string::npos)
+                << cut << " " << rc.out;
+            const test::AviSummary s = test::ReadAvi(path);
+            EXPECT_TRUE(s.sizesConsistent) << cut;
+            EXPECT_EQ(s.strhLength, static_cast<uint32_t>(video));
+            EXPECT_EQ(s.dmlhTotalFrames, static_cast<uint32_t>(video));
+            EXPECT_EQ(s.idx1Entries, s.videoChunks + s.audioChunks);
+            p = probe(path);
+            EXPECT_TRUE(p.silent) << cut;
+            EXPECT_EQ(p.videoFrames, video) << cut;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Recordings, RepairAvimux,
+    ::testing::Values(
+        TAvimuxCase{"dvType2",
+                    "videotestsrc num-buffers=20 ! "
+                    "video/x-raw,format=I420,width=720,height=576,framerate=25/1 ! "
+                    "avenc_dvvideo ! queue ! mux. audiotestsrc num-buffers=40 "
+                    "samplesperbuffer=960 ! audio/x-raw,format=S16LE,rate=48000,channels=2 ! "
+                    "queue ! mux.",
+                    false, 20},
+        TAvimuxCase{"mpeg4Mp3",
+                    "videotestsrc num-buffers=40 ! video/x-raw,width=320,height=240,"
+                    "framerate=25/1 ! avenc_mpeg4 gop-size=12 ! queue ! mux. audiotestsrc "
+                    "num-buffers=40 ! audio/x-raw,rate=44100,channels=2 ! lamemp3enc ! "
+                    "mpegaudioparse ! queue ! mux.",
+                    true, 40},
+        TAvimuxCase{"mpeg4Pcm",
+                    "videotestsrc num-buffers=30 ! video/x-raw,width=320,height=240,"
+                    "framerate=25/1 ! avenc_mpeg4 gop-size=10 ! queue ! mux. audiotestsrc "
+                    "num-buffers=30 ! audio/x-raw,format=S16LE,rate=48000,channels=2 ! queue ! "
+                    "mux.",
+                    false, 30}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RepairAvimuxKill, aRecordingStoppedWithoutEndOfStream_isRepairedWithKeyFramesMarked) {
+    // identity fails the pipeline after some buffers: avimux never sees end-of-stream, as if
+    // killed, and filesink closes what was written.
+    const std::string path = sandboxPath("stopped.avi");
+    gstLaunch("videotestsrc num-buffers=200 ! video/x-raw,width=320,height=240,framerate=25/1 ! "
+              "avenc_mpeg4 gop-size=12 ! queue ! mux. audiotestsrc num-buffers=200 ! "
+              "audio/x-raw,rate=44100,channels=2 ! lamemp3enc ! mpegaudioparse ! queue ! mux. "
+              "avimux name=mux ! identity error-after=500 ! filesink location=" +
+              path);
+    const Bytes killed = readFile(path);
+    ASSERT_GT(killed.size(), 20000u);
+    ASSERT_EQ(read32(killed, 4) + 8, layoutOf(path).movi + 12); // avimux's placeholder
+
+    const TRun r = repair(path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const test::AviSummary s = test::ReadAvi(path);
+    ASSERT_GT(s.videoChunks, 12u);
+    EXPECT_EQ(s.strhLength, s.videoChunks);
+    const TProbe p = probe(path);
+    EXPECT_TRUE(p.silent);
+    EXPECT_EQ(p.videoFrames, static_cast<int>(s.videoChunks));
+    // One key frame every 12 pictures; avimux's idx1 flags: 0x12 key, 0x02 other video.
+    const Bytes out = readFile(path);
+    const uint64_t idx1 = find(out, "idx1").back();
+    int video = 0;
+    for (uint64_t e = idx1 + 8; e + 16 <= out.size(); e += 16) {
+        if (out[e + 2] == 'd') {
+            EXPECT_EQ(read32(out, e + 4), video % 12 == 0 ? 0x12u : 0x02u) << video;
+            ++video;
+        }
+    }
+    EXPECT_EQ(video, static_cast<int>(s.videoChunks));
+}
+
+// ---- WAV ----
+
+Bytes wavHeader(bool mp3) {
+    Bytes h = {'R', 'I', 'F', 'F'};
+    append32(h, mp3 ? 50 : 38); // header - 8: what a killed recording keeps
+    h.insert(h.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    if (mp3) {
+        append32(h, 30);
+        h.insert(h.end(), {0x55, 0, 2, 0});
+        append32(h, 48000);
+        append32(h, 16000);
+        h.insert(h.end(), {1, 0, 0, 0, 12, 0, 1, 0});
+        append32(h, 2);
+        h.insert(h.end(), {0x80, 0x01, 1, 0, 0x71, 0x05});
+    } else {
+        append32(h, 18);
+        h.insert(h.end(), {1, 0, 2, 0});
+        append32(h, 48000);
+        append32(h, 192000);
+        h.insert(h.end(), {4, 0, 16, 0, 0, 0});
+    }
+    h.insert(h.end(), {'d', 'a', 't', 'a'});
+    append32(h, 0);
+    return h;
+}
+
+TEST(RepairWav, pcmKilledMidSample_keepsWholeBlocks_andSetsBothSizes) {
+    const std::string path = sandboxPath("tone.wav");
+    Bytes b = wavHeader(false);
+    ASSERT_EQ(b.size(), 46u);
+    for (int i = 0; i < 96003; ++i) { // 0.5 s and 3 bytes
+        b.push_back(static_cast<uint8_t>(i * 7));
+    }
+    writeFile(path, b);
+    const TRun r = repair(path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "repaired " + path + ": kept 0.50 s, backup " + path + ".bak\n");
+    const Bytes out = readFile(path);
+    ASSERT_EQ(out.size(), 46u + 96000);
+    EXPECT_EQ(read32(out, 4), 46u + 96000 - 8);
+    EXPECT_EQ(read32(out, 42), 96000u);
+    EXPECT_TRUE(std::equal(out.begin() + 8, out.begin() + 42, b.begin() + 8));
+    EXPECT_TRUE(std::equal(out.begin() + 46, out.end(), b.begin() + 46));
+    EXPECT_EQ(readFile(path + ".bak"), b);
+    EXPECT_TRUE(probe(path).silent);
+    EXPECT_NEAR(probe(path).seconds, 0.5, 1e-6);
+}
+
+TEST(RepairWav, mp3KilledMidFrame_keepsWholeFrames_withAPadByteForAnOddSize) {
+    const std::string mp3 = sandboxPath("tone.mp3.raw");
+    // CBR 128 kbit/s at 48 kHz: every frame is 384 bytes.
+    ASSERT_TRUE(gstLaunch("audiotestsrc num-buffers=50 ! audio/x-raw,rate=48000,channels=2 ! "
+                          "lamemp3enc target=bitrate bitrate=128 cbr=true ! mpegaudioparse ! "
+                          "filesink location=" +
+                          mp3));
+    const Bytes frames = readFile(mp3);
+    ASSERT_GE(frames.size(), 384u * 20);
+    const std::string path = sandboxPath("tone.mp3");
+    Bytes b = wavHeader(true);
+    ASSERT_EQ(b.size(), 58u);
+    b.insert(b.end(), frames.begin(), frames.begin() + 384 * 20 + 200);
+    writeFile(path, b);
+    TRun r = repair(path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "repaired " + path + ": kept 0.48 s, backup " + path + ".bak\n");
+    Bytes out = readFile(path);
+    ASSERT_EQ(out.size(), 58u + 384 * 20);
+    EXPECT_EQ(read32(out, 4), 50u + 384 * 20);
+    EXPECT_EQ(read32(out, 54), 384u * 20);
+    TProbe p = probe(path);
+    EXPECT_TRUE(p.silent);
+    EXPECT_EQ(p.audioFrames, 20);
+
+    // A frame header with its padding bit gives an odd data size: the RIFF pad byte follows.
+    b.resize(58 + 384 * 3);
+    const Bytes frame(frames.begin(), frames.begin() + 384);
+    Bytes padded = frame;
+    padded[2] |= 0x02;
+    padded.push_back(0);
+    b.insert(b.end(), padded.begin(), padded.end());
+    b.insert(b.end(), frame.begin(), frame.begin() + 100);
+    writeFile(path, b);
+    std::filesystem::remove(path + ".bak");
+    r = repair(path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    out = readFile(path);
+    ASSERT_EQ(out.size(), 58u + 384 * 4 + 1 + 1);
+    EXPECT_EQ(read32(out, 54), 384u * 4 + 1);
+    EXPECT_EQ(read32(out, 4), out.size() - 8);
+    EXPECT_EQ(out.back(), 0);
+}
+
+TEST(RepairWav, headerCutOrEmptyData_isRefusedOrHealthy) {
+    const std::string path = sandboxPath("short.wav");
+    const Bytes h = wavHeader(false);
+    writeFile(path, Bytes(h.begin(), h.begin() + 40));
+    EXPECT_EQ(repair(path).err, "vidorel-capture: cannot repair " + path +
+                                    ": the file is cut inside its header; left untouched\n");
+    // Killed before any sample: the header alone is a valid empty WAV.
+    writeFile(path, h);
+    const TRun r = repair(path);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, path + " is complete; nothing to repair\n");
+    EXPECT_EQ(readFile(path), h);
+}
+
+// ---- healthy, foreign, backups ----
+
+TEST(RepairFiles, healthyFiles_areLeftUntouched_withoutBackup) {
+    const TType1Files f = writeType1("healthy");
+    const std::string wav = sandboxPath("healthy.wav");
+    Bytes w = wavHeader(false);
+    w.resize(46 + 4000, 9);
+    put32(w, 4, 46 + 4000 - 8);
+    put32(w, 42, 4000);
+    writeFile(wav, w);
+    for (const std::string& path : {f.finished, wav}) {
+        const Bytes before = readFile(path);
+        struct stat st1 {};
+        ASSERT_EQ(::stat(path.c_str(), &st1), 0);
+        const TRun r = repair(path);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, path + " is complete; nothing to repair\n");
+        EXPECT_EQ(r.err, "");
+        struct stat st2 {};
+        ASSERT_EQ(::stat(path.c_str(), &st2), 0);
+        EXPECT_EQ(readFile(path), before);
+        EXPECT_EQ(st1.st_mtim.tv_sec, st2.st_mtim.tv_sec);
+        EXPECT_EQ(st1.st_mtim.tv_nsec, st2.st_mtim.tv_nsec);
+        EXPECT_FALSE(std::filesystem::exists(path + ".bak"));
+    }
+}
+
+TEST(RepairFiles, filesNotOurs_areRefusedUntouched) {
+    Bytes floatWav = wavHeader(false);
+    floatWav[20] = 3; // IEEE float: never written
+    floatWav.resize(200, 1);
+    Bytes mjpeg = test::typicalAvi();
+    const auto strf = find(mjpeg, "strf")[0];
+    std::copy_n("MJPG", 4, mjpeg.begin() + static_cast<long>(strf + 8 + 16));
+    const std::vector<std::pair<std::string, Bytes>> files = {
+        {"empty.avi", {}},
+        {"text.avi", Bytes(300, 'x')},
+        {"float.wav", floatWav},
+        {"mjpeg.avi", mjpeg},
+        {"riff-other.avi", test::list("RIFF", "RMID", {test::chunk("data", Bytes(40, 1))})},
+    };
+    for (const auto& [name, bytes] : files) {
+        const std::string path = sandboxPath(name);
+        writeFile(path, bytes);
+        const TRun r = repair(path);
+        EXPECT_EQ(r.status, 1) << name;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err.rfind("vidorel-capture: cannot repair " + path + ": ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find("; left untouched\n"), std::string::npos) << r.err;
+        EXPECT_EQ(readFile(path), bytes);
+        EXPECT_FALSE(std::filesystem::exists(path + ".bak"));
+    }
+    EXPECT_EQ(repair(sandboxPath("empty.avi")).err, "vidorel-capture: cannot repair " +
+                                                        sandboxPath("empty.avi") +
+                                                        ": the file is empty; left untouched\n");
+    const TRun missing = repair(sandboxPath("missing.avi"));
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err, "vidorel-capture: cannot open " + sandboxPath("missing.avi") +
+                               ": No such file or directory\n");
+}
+
+TEST(RepairFiles, existingBackups_areNeverOverwritten_theNextFreeNameIsUsed) {
+    const TType1Files f = writeType1("backups");
+    const Bytes killed = readFile(f.killed);
+    writeFile(f.killed + ".bak", Bytes{1, 2, 3});
+    writeFile(f.killed + ".bak.1", Bytes{4, 5});
+    EXPECT_EQ(NextBackupPath(f.killed), f.killed + ".bak.2");
+    const TRun r = repair(f.killed);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "repaired " + f.killed + ": kept 7 frames (0.28 s), backup " + f.killed + ".bak.2\n");
+    EXPECT_EQ(readFile(f.killed + ".bak"), (Bytes{1, 2, 3}));
+    EXPECT_EQ(readFile(f.killed + ".bak.1"), (Bytes{4, 5}));
+    EXPECT_EQ(readFile(f.killed + ".bak.2"), killed);
+}
+
 } // namespace
 } // namespace vidorel
