@@ -45,16 +45,16 @@ bool WriteAll(int fd, const uint8_t* p, std::size_t n, uint64_t at) {
     return true;
 }
 
-// Copies `size` bytes from `from` to the start of `to`: in the kernel when it can, through a
-// buffer when the file systems do not allow that.
-bool CopyAll(int from, int to, uint64_t size) {
-    uint64_t done = 0;
-    while (done < size) {
+// Copies [begin, end) of `from` to the same offsets of `to`: in the kernel when it can,
+// through a buffer when the file systems do not allow that.
+bool CopyRange(int from, int to, uint64_t begin, uint64_t end) {
+    uint64_t done = begin;
+    while (done < end) {
         loff_t in = static_cast<loff_t>(done);
         loff_t out = static_cast<loff_t>(done);
         const ssize_t n = ::copy_file_range(
             from, &in, to, &out,
-            static_cast<std::size_t>(std::min<uint64_t>(size - done, uint64_t{1} << 30)), 0);
+            static_cast<std::size_t>(std::min<uint64_t>(end - done, uint64_t{1} << 30)), 0);
         if (n > 0) {
             done += static_cast<uint64_t>(n);
             continue;
@@ -68,10 +68,10 @@ bool CopyAll(int from, int to, uint64_t size) {
         return false;
     }
     std::vector<uint8_t> buffer(std::size_t{1} << 20);
-    while (done < size) {
+    while (done < end) {
         const ssize_t n =
             ::pread(from, buffer.data(),
-                    static_cast<std::size_t>(std::min<uint64_t>(size - done, buffer.size())),
+                    static_cast<std::size_t>(std::min<uint64_t>(end - done, buffer.size())),
                     static_cast<off_t>(done));
         if (n < 0 && errno == EINTR) {
             continue;
@@ -88,6 +88,28 @@ bool CopyAll(int from, int to, uint64_t size) {
         done += static_cast<uint64_t>(n);
     }
     return true;
+}
+
+// The whole file; holes (a file system that never got the data, a sparse copy) stay holes.
+bool CopyAll(int from, int to, uint64_t size) {
+    uint64_t pos = 0;
+    while (pos < size) {
+        const off_t data = ::lseek(from, static_cast<off_t>(pos), SEEK_DATA);
+        if (data < 0) {
+            if (errno == ENXIO) {
+                break; // a hole up to the end
+            }
+            return CopyRange(from, to, pos, size) && ::ftruncate(to, static_cast<off_t>(size)) == 0;
+        }
+        const off_t hole = ::lseek(from, data, SEEK_HOLE);
+        const uint64_t end =
+            hole < 0 ? size : std::min<uint64_t>(size, static_cast<uint64_t>(hole));
+        if (!CopyRange(from, to, static_cast<uint64_t>(data), end)) {
+            return false;
+        }
+        pos = end;
+    }
+    return ::ftruncate(to, static_cast<off_t>(size)) == 0;
 }
 
 void SyncDirectoryOf(const std::string& path) {

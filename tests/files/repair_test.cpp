@@ -114,6 +114,18 @@ TProbe probe(const std::string& path, bool decode = true) {
     return p;
 }
 
+// mediainfo's frame count of the video stream ("" when it cannot read the file).
+std::string mediainfoFrames(const std::string& path) {
+    const std::string cmd = "mediainfo --Inform='Video;%FrameCount%' '" + path + "' 2>/dev/null";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(cmd.c_str(), "r"), pclose);
+    char buf[64] = {};
+    std::string out = std::fgets(buf, sizeof buf, pipe.get()) != nullptr ? buf : "";
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) {
+        out.pop_back();
+    }
+    return out;
+}
+
 bool gstLaunch(const std::string& line) {
     return std::system(("gst-launch-1.0 -q " + line + " >/dev/null 2>&1").c_str()) == 0;
 }
@@ -185,6 +197,7 @@ TEST(RepairType1, anUncutKilledFile_becomesByteForByteWhatFinishWrites) {
     EXPECT_TRUE(p.silent);
     EXPECT_EQ(p.videoFrames, 7);
     EXPECT_NEAR(p.seconds, 0.28, 1e-6);
+    EXPECT_EQ(mediainfoFrames(f.killed), "7");
 
     // Repaired once is healthy: a second run changes nothing and makes no backup.
     const TRun again = repair(f.killed);
@@ -511,6 +524,7 @@ TEST_P(RepairAvimux, aKilledRecording_comesBackAsAvimuxFinishesIt_andCutsKeepWho
     TProbe p = probe(path);
     EXPECT_TRUE(p.silent);
     EXPECT_EQ(p.videoFrames, GetParam().frames);
+    EXPECT_EQ(mediainfoFrames(path), std::to_string(GetParam().frames));
 
     // Cuts: avimux's own idx1 says where each chunk ends.
     const uint32_t entries = read32(done, l.idx1 + 4) / 16;
