@@ -4,6 +4,7 @@
 #include "filters/zv_Controlunit.h"
 #include "filters/zv_DVheader.h"
 #include "filters/zv_dvtype1sink.h"
+#include "filters/zv_resizer.h"
 #include "filters/zv_scenedetect.h"
 #include "filters/zv_superposer.h"
 #include "filters/zv_timestamper.h"
@@ -25,6 +26,7 @@ bool RegisterAll(GstPlugin* plugin) {
     ok &= RegisterFilter<Tzv_ControlFilter>(plugin);
     ok &= RegisterFilter<Tzv_TimeStamper>(plugin);
     ok &= RegisterDVType1Sink(plugin);
+    ok &= RegisterFilter<TZV_Resizer>(plugin);
     return ok;
 }
 
