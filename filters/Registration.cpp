@@ -9,6 +9,7 @@
 #include "filters/zv_superposer.h"
 #include "filters/zv_timestamper.h"
 #include "filters/zv_tsnormalizer.h"
+#include "filters/zv_wavedest.h"
 
 #include <atomic>
 #include <mutex>
@@ -27,6 +28,7 @@ bool RegisterAll(GstPlugin* plugin) {
     ok &= RegisterFilter<Tzv_TimeStamper>(plugin);
     ok &= RegisterDVType1Sink(plugin);
     ok &= RegisterFilter<TZV_Resizer>(plugin);
+    ok &= RegisterFilter<Tzv_WaveDest>(plugin);
     return ok;
 }
 
