@@ -99,7 +99,7 @@ Negotiated RunPipeline(int w, int h, const char* ratio) {
 
 // --- the size rule ---
 
-TEST(ResizerSizeRule, tableOfTheDesign_givesTheseSizes) {
+TEST(ResizerSizeRule, commonCaptureSizes_giveTheseOutputs) {
     EXPECT_EQ(Out(720, 576, kNative), (ResizerSize{360, 288}));
     EXPECT_EQ(Out(720, 576, k4x3), (ResizerSize{384, 288}));
     EXPECT_EQ(Out(720, 576, k16x9), (ResizerSize{384, 216}));
@@ -109,7 +109,7 @@ TEST(ResizerSizeRule, tableOfTheDesign_givesTheseSizes) {
     EXPECT_EQ(Out(320, 240, k4x3), (ResizerSize{320, 240}));
 }
 
-TEST(ResizerSizeRule, edgeCases_ofTheDesign) {
+TEST(ResizerSizeRule, oversizedOrOddInputs_giveTheseOutputs) {
     EXPECT_EQ(Out(768, 576, k4x3), (ResizerSize{384, 288}));
     EXPECT_EQ(Out(352, 288, kNative), (ResizerSize{352, 288}));
     EXPECT_EQ(Out(640, 481, kNative), (ResizerSize{320, 240}));
