@@ -617,6 +617,11 @@ struct FilterGlue {
         GST_DEBUG_CATEGORY_INIT(klass->debug, d->factoryName, 0, d->longName);
         g_type_class_adjust_private_offset(gclass, &data->privateOffset);
         klass->privateOffset = data->privateOffset;
+        // GObject does not inherit these two: every class that installs properties needs its
+        // own, or installing them fails.
+        auto* gobject = G_OBJECT_CLASS(gclass);
+        gobject->set_property = SetProperty;
+        gobject->get_property = GetProperty;
         if (d->classInit != nullptr) {
             d->classInit(G_OBJECT_CLASS(gclass));
         }

@@ -4,10 +4,12 @@
 #include "filters/zv_Controlunit.h"
 #include "filters/zv_DVheader.h"
 #include "filters/zv_dvtype1sink.h"
+#include "filters/zv_resizer.h"
 #include "filters/zv_scenedetect.h"
 #include "filters/zv_superposer.h"
 #include "filters/zv_timestamper.h"
 #include "filters/zv_tsnormalizer.h"
+#include "filters/zv_wavedest.h"
 
 #include <atomic>
 #include <mutex>
@@ -25,6 +27,8 @@ bool RegisterAll(GstPlugin* plugin) {
     ok &= RegisterFilter<Tzv_ControlFilter>(plugin);
     ok &= RegisterFilter<Tzv_TimeStamper>(plugin);
     ok &= RegisterDVType1Sink(plugin);
+    ok &= RegisterFilter<TZV_Resizer>(plugin);
+    ok &= RegisterFilter<Tzv_WaveDest>(plugin);
     return ok;
 }
 
