@@ -5,6 +5,7 @@
 
 #include <gst/base/gstpushsrc.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -22,8 +23,14 @@ struct DeckImpl {
     std::mutex lock;
     std::shared_ptr<TTapeDeck> deck; // guarded by lock
     std::string location;            // guarded by lock
-    GstClockID clockId = nullptr;    // guarded by lock; the wait unlock() must cut short
-    bool unlocking = false;          // guarded by lock
+    // Converting a tape file: frames go out as fast as the graph takes them, timed as if
+    // played (frame n at n periods), instead of one per frame period of the clock.
+    std::atomic<bool> fast{false};
+    // The end of the tape ends the stream (a conversion); otherwise the deck waits there, as a
+    // real one does, for the user to rewind.
+    std::atomic<bool> eosAtEnd{false};
+    GstClockID clockId = nullptr; // guarded by lock; the wait unlock() must cut short
+    bool unlocking = false;       // guarded by lock
     // Streaming thread only (and start/stop, which never overlap it).
     GstClockTime nextTick = GST_CLOCK_TIME_NONE;
     bool gap = true;
@@ -49,7 +56,7 @@ G_DEFINE_TYPE(VidorelDvDeckSrc, vidorel_dv_deck_src, GST_TYPE_PUSH_SRC)
 
 namespace {
 
-enum { PROP_0, PROP_LOCATION };
+enum { PROP_0, PROP_LOCATION, PROP_FAST, PROP_EOS_AT_END };
 
 GstStaticPadTemplate srcTemplate =
     GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_ALWAYS,
@@ -60,22 +67,38 @@ DeckImpl& Impl(gpointer self) {
 }
 
 void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
+    auto& impl = Impl(object);
+    if (id == PROP_FAST) {
+        impl.fast = g_value_get_boolean(value) != FALSE;
+        return;
+    }
+    if (id == PROP_EOS_AT_END) {
+        impl.eosAtEnd = g_value_get_boolean(value) != FALSE;
+        return;
+    }
     if (id != PROP_LOCATION) {
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
         return;
     }
-    auto& impl = Impl(object);
     std::lock_guard lock(impl.lock);
     const char* s = g_value_get_string(value);
     impl.location = s ? s : "";
 }
 
 void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
+    auto& impl = Impl(object);
+    if (id == PROP_FAST) {
+        g_value_set_boolean(value, impl.fast ? TRUE : FALSE);
+        return;
+    }
+    if (id == PROP_EOS_AT_END) {
+        g_value_set_boolean(value, impl.eosAtEnd ? TRUE : FALSE);
+        return;
+    }
     if (id != PROP_LOCATION) {
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
         return;
     }
-    auto& impl = Impl(object);
     std::lock_guard lock(impl.lock);
     g_value_set_string(value, impl.location.c_str());
 }
@@ -210,17 +233,27 @@ GstFlowReturn Fill(GstPushSrc* push, GstBuffer* buf) {
             gst_clock_get_time(clock.get()) - gst_element_get_base_time(GST_ELEMENT(src));
         // Start on the first call, and start again after falling a whole period behind (the
         // pipeline was paused): a live deck does not catch up on frames it did not send.
-        if (impl.nextTick == GST_CLOCK_TIME_NONE || now > impl.nextTick + period) {
+        const bool fast = impl.fast.load();
+        if (impl.nextTick == GST_CLOCK_TIME_NONE || (!fast && now > impl.nextTick + period)) {
             impl.nextTick = now;
         }
-        if (!WaitUntil(src, clock.get(), impl.nextTick + period)) {
+        if (!fast && !WaitUntil(src, clock.get(), impl.nextTick + period)) {
             return GST_FLOW_FLUSHING;
         }
         const GstClockTime pts = impl.nextTick;
         impl.nextTick += period;
         const int64_t frame = deck->Tick();
+        if (frame < 0 && impl.eosAtEnd.load() && deck->Position() >= deck->Tape().FrameCount()) {
+            GST_INFO_OBJECT(src, "end of the tape");
+            return GST_FLOW_EOS;
+        }
         if (frame < 0) {
             impl.gap = true;
+            // A fast deck that sends nothing (stopped, winding) waits like a real one instead
+            // of spinning; its times go on from where they were.
+            if (fast && !WaitUntil(src, clock.get(), now + period)) {
+                return GST_FLOW_FLUSHING;
+            }
             continue;
         }
         GstMapInfo map;
@@ -266,6 +299,15 @@ static void vidorel_dv_deck_src_class_init(VidorelDvDeckSrcClass* klass) {
         g_param_spec_string("location", "Location", "Raw DV file played as the tape", nullptr,
                             static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS |
                                                      GST_PARAM_MUTABLE_READY)));
+    g_object_class_install_property(
+        gobject, PROP_FAST,
+        g_param_spec_boolean("fast", "Fast", "Send frames as fast as the graph takes them", FALSE,
+                             static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
+    g_object_class_install_property(
+        gobject, PROP_EOS_AT_END,
+        g_param_spec_boolean("eos-at-end", "End of stream at the end",
+                             "End the stream when the tape reaches its end", FALSE,
+                             static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
     gst_element_class_add_static_pad_template(element, &srcTemplate);
     gst_element_class_set_static_metadata(element, "Vidorel DV test deck", "Source/Video",
                                           "Plays a DV tape in real time under a tape transport",

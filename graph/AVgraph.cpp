@@ -4,6 +4,7 @@
 #include "filters/zv_superposer.h"
 #include "filters/zv_timestamper.h"
 #include "graph/DSFunctions.h"
+#include "graph/SourceBranches.h"
 
 namespace vidorel {
 
@@ -40,7 +41,11 @@ GstElementRef MakeAudioConverter(const char* name) {
 
 } // namespace
 
-Tdm::Tdm() : m_fg("fg") {
+Tdm::Tdm(TEngineOptions options)
+    : m_fg("fg"), audiorender("audiorender", options.SilentAudio, !options.Unpaced) {
+    if (options.Unpaced) {
+        g_object_set(vwEcran.Element(), "sync", FALSE, nullptr);
+    }
     RegisterVidorelElements();
     color1.SetMoniker(Factory("videoconvert"));
     color2.SetMoniker(Factory("videoconvert"));
@@ -56,7 +61,23 @@ Tdm::Tdm() : m_fg("fg") {
 }
 
 Tdm::~Tdm() {
+    DataModuleDestroy();
+}
+
+void Tdm::DataModuleDestroy() {
     m_fg.Abort();
+    // The devices outlive the engine (their lists belong to the window or the command): their
+    // sources leave this graph now, not when the graph is gone.
+    try {
+        if (CurrentVideo) {
+            CloseVideoBranch(*this, CurrentVideo, true);
+        }
+        if (CurrentAudio) {
+            CloseAudioBranch(*this, CurrentAudio, true);
+        }
+    } catch (const std::exception& e) {
+        GST_WARNING("closing the source branches: %s", e.what());
+    }
 }
 
 bool Tdm::RemoveUpstreamChain(GstPad* pin, GstElement* stopFilter) {

@@ -35,14 +35,25 @@ struct TPublishedFacts {
 class Tzv_Superposer;
 class Tzv_TimeStamper;
 
+// How the engine runs: with the window's outputs, or headless (a command-line capture).
+struct TEngineOptions {
+    // No sound output: the audio preview ends in a fake sink.
+    bool SilentAudio = false;
+    // Nothing waits for the clock at the preview's ends (a tape file converted as fast as the
+    // graph takes it).
+    bool Unpaced = false;
+};
+
 class Tdm {
 public:
     // Creates the graph and the components (DataModuleCreate). Needs gst_init to have run;
     // registers the own elements (RegisterVidorelElements) so they can be created by factory
     // name.
-    Tdm();
-    // DataModuleDestroy: stops the graph and releases it.
+    explicit Tdm(TEngineOptions options = {});
+    // Calls DataModuleDestroy.
     ~Tdm();
+    // Stops the graph and takes the open streams' branches and sources out of it.
+    void DataModuleDestroy();
     Tdm(const Tdm&) = delete;
     Tdm& operator=(const Tdm&) = delete;
 
@@ -110,7 +121,11 @@ public:
     TFilter infdecaudio{"infdecaudio"};
     // The video window's renderer and the audio renderer (its clock is the audio clock).
     TPreviewSink vwEcran{"vwEcran"};
-    TAudioSink audiorender{"audiorender"};
+    // The chosen MPEG-4 compressor and the MP3 encoder (their monikers set by the encoder
+    // discovery); the capture graphs make their own instances from them.
+    TFilter divx{"divx"};
+    TFilter mp3{"mp3"};
+    TAudioSink audiorender;
 
 private:
     GstElementRef m_acm;

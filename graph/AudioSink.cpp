@@ -59,14 +59,20 @@ GstElement* MakeOutput(const std::string& name) {
 
 } // namespace
 
-TAudioSink::TAudioSink(const char* name)
+TAudioSink::TAudioSink(const char* name, bool silent, bool paced)
     // Sinking the floating reference: this object owns one, the pipeline takes its own.
     : m_bin(
           GstElementRef::adopt(static_cast<GstElement*>(gst_object_ref_sink(gst_bin_new(name))))) {
     const std::string base = name;
     GstElement* convert = Make("audioconvert", base + "-convert");
     GstElement* volume = Make("volume", base + "-volume");
-    GstElement* output = MakeOutput(base + "-output");
+    GstElement* output = nullptr;
+    if (silent) {
+        output = Make("fakesink", base + "-output");
+        g_object_set(output, "sync", paced ? TRUE : FALSE, "async", FALSE, nullptr);
+    } else {
+        output = MakeOutput(base + "-output");
+    }
     // The bin owns the three elements from here on.
     gst_bin_add_many(GST_BIN(m_bin.get()), convert, volume, output, nullptr);
     m_volume = GstElementRef::ref(volume);

@@ -15,7 +15,9 @@ class TAudioSink {
 public:
     static constexpr int kMaxVolume = 10000;
 
-    explicit TAudioSink(const char* name = "audiosink");
+    // `silent`: no sound output at all (a command-line capture), a fake sink paced by the
+    // clock, or unpaced when `paced` is false.
+    explicit TAudioSink(const char* name = "audiosink", bool silent = false, bool paced = true);
 
     // The bin, to add to the pipeline; its pad is "sink".
     GstElement* Element() const { return m_bin.get(); }

@@ -50,6 +50,9 @@ struct TRecordingBranch::Cut {
     // arming; every input of both branches compares its buffers against it.
     std::atomic<int64_t> switchTime{-1};
     TInputRole primary = TInputRole::Video;
+    // When set, the first buffer of the primary input it accepts is the first of the next file;
+    // otherwise the first buffer after arming is.
+    TCutBoundary boundary;
     // The old branch's inputs that have closed, by role: a secondary input of the next branch
     // takes everything once the old one has stopped taking anything.
     std::array<std::atomic<bool>, kInputRoles> oldClosed{};
@@ -130,12 +133,12 @@ struct TRecordingBranch::Input {
 
     // The switch time of a cut, taken from this buffer when this is the primary input and
     // nobody has taken it yet.
-    int64_t SwitchTime(Cut& cut, int64_t rt) const {
+    int64_t SwitchTime(Cut& cut, GstBuffer* buffer, int64_t rt) const {
         if (!cut.armed.load(std::memory_order_acquire)) {
             return -1;
         }
         int64_t t = cut.switchTime.load(std::memory_order_acquire);
-        if (t < 0 && primary && rt >= 0) {
+        if (t < 0 && primary && rt >= 0 && (!cut.boundary || cut.boundary(buffer, rt))) {
             int64_t expected = -1;
             cut.switchTime.compare_exchange_strong(expected, rt);
             t = cut.switchTime.load(std::memory_order_acquire);
@@ -172,7 +175,7 @@ struct TRecordingBranch::Input {
                 // The old branch has just decided about this very buffer.
                 take = !v.took.load(std::memory_order_relaxed);
             } else {
-                const int64_t t = SwitchTime(in, rt);
+                const int64_t t = SwitchTime(in, buffer, rt);
                 take = (t >= 0 && rt >= t) ||
                        (!primary && in.oldClosed[static_cast<int>(role)].load());
             }
@@ -185,7 +188,7 @@ struct TRecordingBranch::Input {
             }
         }
         if (out != nullptr) {
-            const int64_t t = SwitchTime(*out, rt);
+            const int64_t t = SwitchTime(*out, buffer, rt);
             if (t >= 0 && rt >= t) {
                 Close(true);
                 return false;
@@ -637,7 +640,14 @@ bool TRecordingBranch::AddDone(Done done) {
 }
 
 void TRecordingBranch::Finish(Done done) {
-    if (!AddDone(std::move(done)) || m_state != State::Recording) {
+    if (!AddDone(std::move(done))) {
+        return;
+    }
+    // A cut waiting for its boundary is called off: this branch ends now (the caller finishes
+    // the next one).
+    const bool pendingCut =
+        m_state == State::Finishing && m_cutOut && !m_detaching && m_cutOut->switchTime.load() < 0;
+    if (m_state != State::Recording && !pendingCut) {
         return;
     }
     m_state = State::Finishing;
@@ -683,7 +693,8 @@ void TRecordingBranch::Abort(Done done) {
     Detach();
 }
 
-void TRecordingBranch::CutTo(const std::shared_ptr<TRecordingBranch>& next, Done done) {
+void TRecordingBranch::CutTo(const std::shared_ptr<TRecordingBranch>& next, Done done,
+                             TCutBoundary boundary) {
     if (!next || next.get() == this) {
         throw EGraphError("no recording to cut to", graph_error::kInvalidArg);
     }
@@ -691,6 +702,8 @@ void TRecordingBranch::CutTo(const std::shared_ptr<TRecordingBranch>& next, Done
         throw EGraphError("the recording " + m_name + " is not running", graph_error::kWrongState);
     }
     auto cut = std::make_shared<Cut>();
+    const bool waitForBoundary = static_cast<bool>(boundary);
+    cut->boundary = std::move(boundary);
     next->m_cutIn = cut;
     for (auto& in : next->m_inputs) {
         in->cutIn = cut.get();
@@ -713,7 +726,10 @@ void TRecordingBranch::CutTo(const std::shared_ptr<TRecordingBranch>& next, Done
     }
     m_state = State::Finishing;
     GST_INFO("recording %s cut to %s", m_name.c_str(), next->m_name.c_str());
-    StartFallbackTimers();
+    // A boundary still to come is waited for however long it takes.
+    if (!waitForBoundary) {
+        StartFallbackTimers();
+    }
 }
 
 void TRecordingBranch::StartFallbackTimers() {
@@ -875,6 +891,18 @@ TRecordingResult TRecordingBranch::FinishAndWait(std::chrono::milliseconds timeo
         RemoveBin();
     }
     return Result();
+}
+
+bool TRecordingBranch::CutPending() const {
+    return m_cutOut && m_cutOut->switchTime.load() < 0 && !m_detaching;
+}
+
+std::vector<GstElement*> TRecordingBranch::InputTees() const {
+    std::vector<GstElement*> tees;
+    for (const auto& in : m_inputs) {
+        tees.push_back(in->tee.get());
+    }
+    return tees;
 }
 
 } // namespace vidorel

@@ -51,6 +51,11 @@ struct TRecordingResult {
     std::array<uint64_t, kInputRoles> Buffers{};
 };
 
+// Decides on the streaming thread whether a buffer of the primary input (with its running time
+// in nanoseconds) is the first of the next file. Called for consecutive buffers until it
+// accepts one; it must answer the same for the same buffer.
+using TCutBoundary = std::function<bool(GstBuffer* buffer, int64_t runningTime)>;
+
 class TRecordingBranch : public std::enable_shared_from_this<TRecordingBranch> {
 public:
     using Done = std::function<void(const TRecordingResult&)>;
@@ -93,8 +98,15 @@ public:
     void Abort(Done done);
     // `next` (built, not attached) is attached and takes over at one frame boundary; this
     // branch is then finished and `done` called as for Finish. Throws EGraphError when `next`
-    // cannot be attached (this branch goes on recording).
-    void CutTo(const std::shared_ptr<TRecordingBranch>& next, Done done);
+    // cannot be attached (this branch goes on recording). Without `boundary` the next frame
+    // is the boundary; with it, the first frame it accepts, however long that takes (Finish
+    // on this branch meanwhile calls the cut off and ends this branch now).
+    void CutTo(const std::shared_ptr<TRecordingBranch>& next, Done done,
+               TCutBoundary boundary = {});
+    // Whether a cut was asked for and its boundary has not been reached yet.
+    bool CutPending() const;
+    // The tees the inputs tap.
+    std::vector<GstElement*> InputTees() const;
     // Finish, waiting on the calling thread (teardown only): at most `timeout` for the sinks,
     // then the branch leaves the graph whatever happened. `done` callbacks given earlier are
     // still called, on the graph's thread.

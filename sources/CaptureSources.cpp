@@ -41,6 +41,11 @@ void TCaptureDevice::StopNativeCapture(TRecordingBranch::Done done) {
     }
 }
 
+std::shared_ptr<TRecordingBranch> TCaptureDevice::MakeNativeCaptureBranch(const std::string&,
+                                                                          const std::string&) {
+    return nullptr;
+}
+
 bool TCaptureDevice::SourceAttached() const {
     return sourcegraph::InGraph(graph_, SourceFilter);
 }

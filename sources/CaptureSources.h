@@ -63,6 +63,13 @@ public:
     // Finishes that recording without stopping the graph; `done` is called on the graph's
     // thread once the file is complete (at once when nothing was recording).
     virtual void StopNativeCapture(TRecordingBranch::Done done = {});
+    // The recording branch of the device's own stream into `fileName`, built and not
+    // attached (the capture run attaches, cuts and finishes it), or null when the device has
+    // no such stream. Throws EGraphError when it cannot be built.
+    virtual std::shared_ptr<TRecordingBranch> MakeNativeCaptureBranch(const std::string& fileName,
+                                                                      const std::string& name);
+    // The device's scene detector (a DV device), or null.
+    virtual GstElement* SceneDetectorElement() const { return nullptr; }
 
     // The graph the source is attached to, or null.
     TFilterGraph* Graph() const { return graph_; }

@@ -163,17 +163,32 @@ public:
 
     // Records the camcorder's own frames, untouched, from a further output of the interleaved
     // tee into a type-1 AVI (one interleaved DV stream), while the preview plays on.
+    std::shared_ptr<TRecordingBranch> MakeNativeCaptureBranch(const std::string& fileName,
+                                                              const std::string& name) override {
+        if (graph_ == nullptr || !muxTee_ || fileName.empty()) {
+            return nullptr;
+        }
+        RegisterVidorelElements();
+        auto branch = TRecordingBranch::Create(name);
+        auto from = branch->AddInput(TInputRole::Native, muxTee_.get());
+        GstElement* sink = branch->Make("zv_dvtype1sink", (name + "_type1writer").c_str());
+        g_object_set(sink, "location", fileName.c_str(), nullptr);
+        branch->Link(from.get(), Pad(sink, PinDirection::Input, 0).get());
+        return branch;
+    }
+
+    GstElement* SceneDetectorElement() const override { return scene_.get(); }
+
     bool StartNativeCapture(const std::string& fileName) override {
-        if (graph_ == nullptr || !muxTee_ || fileName.empty() || recording_) {
+        if (graph_ == nullptr || recording_) {
             return false;
         }
         try {
-            RegisterVidorelElements();
-            auto branch = TRecordingBranch::Create(sourcegraph::UniqueName(*graph_, "CaptureSink"));
-            auto from = branch->AddInput(TInputRole::Native, muxTee_.get());
-            GstElement* sink = branch->Make("zv_dvtype1sink", "dv_type1writer");
-            g_object_set(sink, "location", fileName.c_str(), nullptr);
-            branch->Link(from.get(), Pad(sink, PinDirection::Input, 0).get());
+            auto branch =
+                MakeNativeCaptureBranch(fileName, sourcegraph::UniqueName(*graph_, "CaptureSink"));
+            if (!branch) {
+                return false;
+            }
             branch->Attach(*graph_);
             recording_ = std::move(branch);
             return true;
