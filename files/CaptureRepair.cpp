@@ -183,7 +183,7 @@ std::string NextBackupPath(const std::string& path) {
     return name;
 }
 
-TRepairReport RepairCapture(const std::string& path) {
+TRepairReport RepairCapture(const std::string& path, bool backup) {
     UniqueFd fd(OpenRegularFile(path, O_RDONLY));
     if (!fd.valid()) {
         const int err = errno;
@@ -209,19 +209,23 @@ TRepairReport RepairCapture(const std::string& path) {
         break;
     }
 
-    const std::string backup = WriteBackup(path, fd.get(), size, before.st_mode);
-    if (backup.empty()) {
+    // The file being written that failed (a full disk) has nothing older to keep, and there
+    // may be no room for a copy.
+    const std::string backupPath =
+        backup ? WriteBackup(path, fd.get(), size, before.st_mode) : std::string();
+    if (backup && backupPath.empty()) {
         return Report(2, "cannot write a backup of " + path + ": " + Errno(errno) +
                              "; left untouched");
     }
+    const std::string saved = backup ? ", backup " + backupPath : std::string();
     TRepairReport done;
-    done.BackupPath = backup;
+    done.BackupPath = backupPath;
     UniqueFd rw(OpenRegularFile(path, O_RDWR));
     struct stat now {};
     if (!rw.valid() || ::fstat(rw.get(), &now) != 0) {
         done.ExitStatus = 2;
-        done.Message = "cannot open " + path + " for writing: " + Errno(errno) +
-                       "; left untouched, backup " + backup;
+        done.Message =
+            "cannot open " + path + " for writing: " + Errno(errno) + "; left untouched" + saved;
         return done;
     }
     // A file still growing (a capture still running) or replaced meanwhile is not what was
@@ -229,7 +233,7 @@ TRepairReport RepairCapture(const std::string& path) {
     if (now.st_dev != before.st_dev || now.st_ino != before.st_ino ||
         static_cast<uint64_t>(now.st_size) != size) {
         done.ExitStatus = 2;
-        done.Message = path + " changed while it was read; left untouched, backup " + backup;
+        done.Message = path + " changed while it was read; left untouched" + saved;
         return done;
     }
     // The data end first, the header last: a repair that stops half-way leaves a file that
@@ -247,8 +251,8 @@ TRepairReport RepairCapture(const std::string& path) {
     done.Changed = true;
     if (!ok) {
         done.ExitStatus = 2;
-        done.Message =
-            "repair of " + path + " failed: " + Errno(err) + "; the original is in " + backup;
+        done.Message = "repair of " + path + " failed: " + Errno(err) +
+                       (backup ? "; the original is in " + backupPath : std::string());
         return done;
     }
     done.ExitStatus = 0;
@@ -256,7 +260,7 @@ TRepairReport RepairCapture(const std::string& path) {
                    (plan.isAvi ? std::to_string(plan.keptFrames) + " frames (" +
                                      Seconds(plan.keptSeconds) + ")"
                                : Seconds(plan.keptSeconds)) +
-                   ", backup " + backup;
+                   saved;
     return done;
 }
 

@@ -48,7 +48,9 @@ TRepairPlan PlanCaptureRepair(int fd, uint64_t fileSize);
 std::string NextBackupPath(const std::string& path);
 
 // Repairs `path` (see the header comment); never touches a healthy or refused file.
-TRepairReport RepairCapture(const std::string& path);
+// Without `backup` no copy is made: for the file of a capture that has just failed (a full
+// disk leaves no room for one, and nothing older is at stake).
+TRepairReport RepairCapture(const std::string& path, bool backup = true);
 
 // The command: one line on `out` on success, "vidorel-capture: ..." on `err` otherwise.
 // Answers 0 when repaired or already healthy, 1 when refused, 2 on an I/O error.

@@ -1,0 +1,48 @@
+#include "app/OutputNames.h"
+
+#include "settings/Preferences.h"
+
+#include <cstdio>
+
+namespace vidorel {
+
+namespace {
+
+std::string TwoDigits(int v) {
+    const std::string s = "00" + std::to_string(v);
+    return s.substr(s.size() - 2);
+}
+
+} // namespace
+
+std::string DateTimeNamePart(TDateTime startup) {
+    const DecodedDateTime d = DecodeDateTime(startup);
+    return TwoDigits(d.day) + TwoDigits(d.month) + TwoDigits(d.year) + "_" + TwoDigits(d.hour) +
+           TwoDigits(d.minute) + TwoDigits(d.second) + "_";
+}
+
+std::string VideoFileName(const std::string& folder, const std::string& root, bool withDate,
+                          TDateTime startup, int counter, TCaptureFormat format) {
+    std::string name = folder;
+    if (name.empty() || name.back() != '/') {
+        name += '/';
+    }
+    name += root + "_";
+    if (withDate) {
+        name += DateTimeNamePart(startup);
+    }
+    return name + std::to_string(counter) + CaptureFormatExtension(format);
+}
+
+std::string PieceFileName(const std::string& given, int k) {
+    const size_t slash = given.find_last_of('/');
+    const size_t dot = given.find_last_of('.');
+    const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash) &&
+                        dot != (slash == std::string::npos ? 0 : slash + 1);
+    if (!hasExt) {
+        return given + "-" + std::to_string(k);
+    }
+    return given.substr(0, dot) + "-" + std::to_string(k) + given.substr(dot);
+}
+
+} // namespace vidorel
