@@ -1,7 +1,8 @@
 #include "app/TerminationSignals.h"
 
+#include <QMetaObject>
+#include <QObject>
 #include <QSocketNotifier>
-#include <QWidget>
 
 #include <csignal>
 #include <ctime>
@@ -45,16 +46,16 @@ void OnSignal(int sig) {
 
 } // namespace
 
-void CloseOnTerminationSignals(QWidget* window) {
+void OnTerminationSignals(QObject* context, std::function<void()> then) {
     if (gSignalPipe[0] < 0 && ::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         return;
     }
-    auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, window);
-    QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
+    auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [then = std::move(then)] {
         char byte;
         while (::read(gSignalPipe[0], &byte, 1) > 0) {
         }
-        window->close();
+        then();
     });
     struct sigaction sa {};
     sa.sa_handler = &OnSignal;
@@ -62,6 +63,12 @@ void CloseOnTerminationSignals(QWidget* window) {
     sa.sa_flags = SA_RESTART;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+}
+
+void CloseOnTerminationSignals(QWidget* window) {
+    // QWidget::close by name: this file serves programs without widgets too.
+    auto* object = reinterpret_cast<QObject*>(window);
+    OnTerminationSignals(object, [object] { QMetaObject::invokeMethod(object, "close"); });
 }
 
 } // namespace vidorel

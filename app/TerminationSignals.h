@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+
+class QObject;
 class QWidget;
 
 namespace vidorel {
@@ -13,5 +16,8 @@ inline constexpr int kTerminationGraceSeconds = 10;
 // kTerminationGraceSeconds of the first signal are ignored (many senders signal twice); one
 // after that ends the program at once.
 void CloseOnTerminationSignals(QWidget* window);
+
+// The same for any program: `then` runs on the thread of `context` at the first signal.
+void OnTerminationSignals(QObject* context, std::function<void()> then);
 
 } // namespace vidorel

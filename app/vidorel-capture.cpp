@@ -1,10 +1,10 @@
-// vidorel-capture: the headless side of the program. `--list` prints the selectable streams
-// exactly as the main window lists them (minus the excluded sources), one line each.
+// vidorel-capture: the program's engine without its window, for scripts, for converting DV
+// files and for end-to-end checks. `--list` prints the selectable streams exactly as the main
+// window lists them (minus the excluded sources) and the formats they allow; the other forms
+// record, or make an interrupted capture readable again.
 
-#include "devices/DeviceMonitor.h"
-#include "devices/VirtualDevices.h"
-#include "settings/Preferences.h"
-#include "sources/CaptureSources.h"
+#include "app/CaptureCommand.h"
+#include "files/CaptureRepair.h"
 
 #include <gst/gst.h>
 
@@ -13,54 +13,69 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
-int List() {
-    using namespace vidorel;
-    CreatePreferenceList();
-    CreatePreferences();
-    // The list works on defaults; the user hears once why the preferences were not used.
-    if (const std::string problem = PreferenceStoreProblem(); !problem.empty()) {
-        std::fprintf(stderr, "vidorel-capture: %s\n", problem.c_str());
-    }
-    TSourceLists lists;
-    lists.Exclusions = LoadExclusions(prefs::SourcesExclues->Value);
-    devices::TDeviceMonitor monitor;
-    std::string error;
-    if (!monitor.Start(&error)) {
-        std::fprintf(stderr, "vidorel-capture: %s\n", error.c_str());
-        return 2;
-    }
-    if (!RefreshSourceLists(lists, monitor)) {
-        std::fprintf(stderr, "vidorel-capture: Impossible to load the Video sources\n");
-        return 2;
-    }
-    for (const auto& s : lists.VideoStreams) {
-        std::printf("video: %s\n", s->DisplayName.c_str());
-    }
-    for (const auto& s : lists.AudioStreams) {
-        std::printf("audio: %s\n", s->DisplayName.c_str());
-    }
-    if (std::fflush(stdout) != 0) {
-        return 2;
-    }
-    // A list cut short for want of a resource must not pass for a complete one.
-    if (const std::string problem = devices::TapeScanProblem(); !problem.empty()) {
-        std::fprintf(stderr, "vidorel-capture: %s\n", problem.c_str());
-        return 2;
-    }
-    return 0;
-}
+constexpr const char* kUsage =
+    "usage: vidorel-capture --list\n"
+    "       vidorel-capture [--video NAME|none] [--audio NAME|none] [--dv-file PATH]\n"
+    "                       --format NAME [--seconds S] [--output PATH] [--scn] [--fast]\n"
+    "                       [--cut-every S] [--split-scenes]\n"
+    "       vidorel-capture --repair FILE\n";
+
+constexpr const char* kHelp =
+    "Records video and sound from the capture sources without the window.\n"
+    "\n"
+    "  --list               the sources (video: NAME, audio: NAME), then the formats the\n"
+    "                       stored (or first) pair can record (format: NAME)\n"
+    "  --video NAME|none    the video stream (default: the stored one, else the first)\n"
+    "  --audio NAME|none    the audio stream (default: the stored one, else the first)\n"
+    "  --dv-file PATH       a raw DV file played from its start as the tape of a DV deck\n"
+    "                       (video and audio from it); the run ends at the end of the tape\n"
+    "  --format NAME        the capture format, by its long name (see --list)\n"
+    "  --seconds S          stop after S seconds (of recorded video with --fast)\n"
+    "  --output PATH        the file to write; pieces after the first are PATH-2, PATH-3...\n"
+    "                       (default: named from the Folders preferences)\n"
+    "  --scn                write the scene index (.scn) of a DV capture\n"
+    "  --fast               play the DV file as fast as the capture takes it\n"
+    "  --cut-every S        go on in a new file after every S seconds of recorded video\n"
+    "  --split-scenes       go on in a new file at each new DV recording\n"
+    "  --repair FILE        make a capture interrupted by a crash or a power cut readable\n"
+    "                       again (a backup FILE.bak is written first)\n"
+    "\n"
+    "While recording, SIGINT or SIGTERM finish the files cleanly; in the Image/image format\n"
+    "SIGUSR1 puts the current picture into the file. At the end one line \"wrote PATH\" is\n"
+    "printed per file written.\n";
 
 } // namespace
 
 int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::printf("%s\n%s", kUsage, kHelp);
+        return 0;
+    }
+    if (args.size() == 1 && args[0] == "--version") {
+        std::printf("vidorel-capture 5.1.7\n");
+        return 0;
+    }
+    if (args.size() == 2 && args[0] == "--repair") {
+        return vidorel::RunRepair(args[1], stdout, stderr);
+    }
     QCoreApplication app(argc, argv);
     gst_init(nullptr, nullptr);
-    if (argc == 2 && std::strcmp(argv[1], "--list") == 0) {
-        return List();
+    if (args.size() == 1 && args[0] == "--list") {
+        return vidorel::RunListCommand();
     }
-    std::fprintf(stderr, "usage: vidorel-capture --list\n");
-    return 1;
+    vidorel::TCaptureOptions options;
+    std::string why;
+    if (args.empty() || !vidorel::ParseCaptureOptions(args, options, &why)) {
+        if (!why.empty()) {
+            std::fprintf(stderr, "vidorel-capture: %s\n", why.c_str());
+        }
+        std::fprintf(stderr, "%s", kUsage);
+        return 2;
+    }
+    return vidorel::RunCaptureCommand(options);
 }

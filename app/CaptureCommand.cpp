@@ -1,0 +1,625 @@
+#include "app/CaptureCommand.h"
+
+#include "app/OutputNames.h"
+#include "app/TerminationSignals.h"
+#include "devices/DeviceMonitor.h"
+#include "devices/DvDeckSrc.h"
+#include "devices/DvFile.h"
+#include "devices/VirtualDevices.h"
+#include "filters/DVFrameMeta.h"
+#include "graph/AVgraph.h"
+#include "graph/CaptureFormats.h"
+#include "graph/CaptureRun.h"
+#include "graph/Encoders.h"
+#include "graph/RunGraph.h"
+#include "graph/SourceBranches.h"
+#include "settings/Preferences.h"
+#include "sources/CaptureSources.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+namespace vidorel {
+
+namespace {
+
+constexpr const char* kNone = "none";
+
+void Tell(const std::string& text) {
+    std::fprintf(stderr, "vidorel-capture: %s\n", text.c_str());
+}
+
+bool ParseSeconds(const std::string& text, double& out) {
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || end == nullptr || *end != '\0' || errno != 0 || !std::isfinite(v) ||
+        v <= 0) {
+        return false;
+    }
+    out = v;
+    return true;
+}
+
+void LoadPreferences() {
+    CreatePreferenceList();
+    CreatePreferences();
+    // The run works on defaults; the user hears once why the preferences were not used.
+    if (const std::string problem = PreferenceStoreProblem(); !problem.empty()) {
+        Tell(problem);
+    }
+}
+
+template <class T>
+std::shared_ptr<T> Named(const std::vector<std::shared_ptr<T>>& list, const std::string& name) {
+    for (const auto& s : list) {
+        if (s->DisplayName == name) {
+            return s;
+        }
+    }
+    return nullptr;
+}
+
+template <class T>
+std::shared_ptr<T> StoredOrFirst(const std::vector<std::shared_ptr<T>>& list,
+                                 const std::string& stored) {
+    if (auto s = Named(list, stored)) {
+        return s;
+    }
+    return list.empty() ? nullptr : list.front();
+}
+
+template <class T>
+std::shared_ptr<T> OfDevice(const std::vector<std::shared_ptr<T>>& list,
+                            const std::string& friendlyName) {
+    for (const auto& s : list) {
+        if (s->Device && s->Device->FriendlyName == friendlyName) {
+            return s;
+        }
+    }
+    return nullptr;
+}
+
+TFormatChoice ChoiceOf(const std::shared_ptr<TVideoSource>& video,
+                       const std::shared_ptr<TAudioSource>& audio) {
+    TFormatChoice c;
+    c.HasVideo = video != nullptr;
+    c.HasAudio = audio != nullptr;
+    if (video && video->Device) {
+        c.VideoMuxedFormat = video->Device->MuxedFormat;
+        c.VideoNativeFormat = video->Device->NativeFormat;
+    }
+    c.AudioOnVideoDevice = video && audio && video->Device == audio->Device;
+    c.Mp3EncoderAvailable = Mp3EncoderAvailable();
+    return c;
+}
+
+// Runs the event loop until `done` answers true or `ms` have passed; answers `done`.
+template <class F> bool WaitFor(F done, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (!done()) {
+            ::usleep(5000);
+        }
+    }
+    return done();
+}
+
+// The graph's events go to the run while there is one; the preview's failures are kept.
+class TCommandEvents : public IGraphEvents {
+public:
+    TCaptureRun* Run = nullptr;
+    std::string PreviewError;
+    void GraphEvent(const TGraphEvent& e) override {
+        if ((e.Kind == TGraphEventKind::Error || e.Kind == TGraphEventKind::DeviceLost) &&
+            PreviewError.empty()) {
+            PreviewError = e.Text;
+        }
+        if (Run != nullptr) {
+            Run->GraphEvent(e);
+        }
+    }
+};
+
+// SIGUSR1 asks for one picture of an image-by-image capture.
+int gGrabPipe[2] = {-1, -1};
+void OnGrabSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(gGrabPipe[1], &byte, 1);
+}
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// Whether the format records the decoded picture (the others take the device's own stream).
+bool UsesDecodedPicture(TCaptureFormat f) {
+    return f == CaptureFormat::DVType2Recomp || f == CaptureFormat::Wmv ||
+           f == CaptureFormat::ImageByImage || f == CaptureFormat::Divx;
+}
+
+// No window shows the preview here: a picture that no recording takes is not decoded.
+void StopDecodingThePreview(Tdm& dm) {
+    auto it = GstRef<GstIterator>::adopt(gst_bin_iterate_recurse(dm.fg().Bin()));
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(it.get(), &item) == GST_ITERATOR_OK) {
+        auto* e = GST_ELEMENT_CAST(g_value_get_object(&item));
+        GstElementFactory* f = gst_element_get_factory(e);
+        if (f != nullptr && g_str_has_prefix(GST_OBJECT_NAME(f), "avdec_") &&
+            g_object_class_find_property(G_OBJECT_GET_CLASS(e), "skip-frame") != nullptr) {
+            gst_util_set_object_arg(G_OBJECT(e), "skip-frame", "5");
+        }
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+}
+
+} // namespace
+
+bool ParseCaptureOptions(const std::vector<std::string>& args, TCaptureOptions& o,
+                         std::string* why) {
+    auto fail = [why](const std::string& text) {
+        if (why != nullptr) {
+            *why = text;
+        }
+        return false;
+    };
+    bool haveFormat = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size()) {
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--scn") {
+            o.Scn = true;
+        } else if (a == "--fast") {
+            o.Fast = true;
+        } else if (a == "--split-scenes") {
+            o.SplitScenes = true;
+        } else if (a == "--video" || a == "--audio" || a == "--dv-file" || a == "--format" ||
+                   a == "--seconds" || a == "--output" || a == "--cut-every") {
+            if (!value(v)) {
+                return fail(a + " needs a value");
+            }
+            if (a == "--video") {
+                o.Video = v;
+            } else if (a == "--audio") {
+                o.Audio = v;
+            } else if (a == "--dv-file") {
+                o.DvFile = v;
+            } else if (a == "--format") {
+                o.Format = v;
+                haveFormat = true;
+            } else if (a == "--output") {
+                o.Output = v;
+            } else if (a == "--seconds" && !ParseSeconds(v, o.Seconds)) {
+                return fail("--seconds needs a number of seconds above 0, not \"" + v + "\"");
+            } else if (a == "--cut-every" && !ParseSeconds(v, o.CutEvery)) {
+                return fail("--cut-every needs a number of seconds above 0, not \"" + v + "\"");
+            }
+        } else {
+            return fail("unknown argument \"" + a + "\"");
+        }
+    }
+    if (!haveFormat) {
+        return fail("--format is needed");
+    }
+    if (o.Fast && o.DvFile.empty()) {
+        return fail("--fast needs --dv-file");
+    }
+    if (!o.Output.empty() && o.Output.back() == '/') {
+        return fail("--output names a file, not a folder");
+    }
+    return true;
+}
+
+int RunListCommand() {
+    LoadPreferences();
+    TSourceLists lists;
+    lists.Exclusions = LoadExclusions(prefs::SourcesExclues->Value);
+    devices::TDeviceMonitor monitor;
+    std::string error;
+    if (!monitor.Start(&error)) {
+        Tell(error);
+        return 2;
+    }
+    if (!RefreshSourceLists(lists, monitor)) {
+        Tell("Impossible to load the Video sources");
+        return 2;
+    }
+    for (const auto& s : lists.VideoStreams) {
+        std::printf("video: %s\n", s->DisplayName.c_str());
+    }
+    for (const auto& s : lists.AudioStreams) {
+        std::printf("audio: %s\n", s->DisplayName.c_str());
+    }
+    const std::string storedVideo = prefs::SourceVideo->Value;
+    const std::string storedAudio = prefs::SourceAudio->Value;
+    auto video =
+        storedVideo == "No video stream" ? nullptr : StoredOrFirst(lists.VideoStreams, storedVideo);
+    auto audio =
+        storedAudio == "No Audio Stream" ? nullptr : StoredOrFirst(lists.AudioStreams, storedAudio);
+    for (TCaptureFormat f : OfferedCaptureFormats(ChoiceOf(video, audio))) {
+        std::printf("format: %s\n", CaptureFormatName(f).c_str());
+    }
+    if (std::fflush(stdout) != 0) {
+        return 2;
+    }
+    // A list cut short for want of a resource must not pass for a complete one.
+    if (const std::string problem = devices::TapeScanProblem(); !problem.empty()) {
+        Tell(problem);
+        return 2;
+    }
+    return 0;
+}
+
+int RunCaptureCommand(const TCaptureOptions& o) {
+    LoadPreferences();
+    const TCaptureFormat format = CaptureFormatFromName(o.Format);
+    if (CaptureFormatName(format) != o.Format || format == CaptureFormat::None ||
+        format == CaptureFormat::Default || format == CaptureFormat::DefaultOld) {
+        Tell("unknown capture format \"" + o.Format + "\" (vidorel-capture --list names them)");
+        return 2;
+    }
+
+    // A DV file becomes the tape of a deck of its own.
+    std::string deckName;
+    if (!o.DvFile.empty()) {
+        std::string why;
+        if (!devices::TDvFileTape::Open(o.DvFile, &why)) {
+            Tell("cannot play " + o.DvFile + ": " + why);
+            return 2;
+        }
+        deckName = "DV file " + std::filesystem::path(o.DvFile).filename().string();
+        devices::AddVirtualDevice(deckName, devices::VirtualKind::DvDeck,
+                                  std::filesystem::absolute(o.DvFile).string());
+    }
+
+    TSourceLists lists;
+    lists.Exclusions = LoadExclusions(prefs::SourcesExclues->Value);
+    devices::TDeviceMonitor monitor;
+    std::string error;
+    if (!monitor.Start(&error)) {
+        Tell(error);
+        return 2;
+    }
+    if (!RefreshSourceLists(lists, monitor)) {
+        Tell("Impossible to load the Video sources");
+        return 2;
+    }
+
+    // The streams: named, "none", the DV file's, or the stored ones (else the first).
+    std::shared_ptr<TVideoSource> video;
+    std::shared_ptr<TAudioSource> audio;
+    if (o.Video && *o.Video != kNone) {
+        if (!(video = Named(lists.VideoStreams, *o.Video))) {
+            Tell("no video stream named \"" + *o.Video + "\" (vidorel-capture --list names them)");
+            return 2;
+        }
+    } else if (!o.Video && !deckName.empty()) {
+        video = OfDevice(lists.VideoStreams, deckName);
+    } else if (!o.Video && CaptureFormatHasVideo(format)) {
+        video = StoredOrFirst(lists.VideoStreams, prefs::SourceVideo->Value);
+    }
+    if (o.Audio && *o.Audio != kNone) {
+        if (!(audio = Named(lists.AudioStreams, *o.Audio))) {
+            Tell("no audio stream named \"" + *o.Audio + "\" (vidorel-capture --list names them)");
+            return 2;
+        }
+    } else if (!o.Audio && !deckName.empty()) {
+        audio = OfDevice(lists.AudioStreams, deckName);
+    } else if (!o.Audio && CaptureFormatHasAudio(format)) {
+        audio = StoredOrFirst(lists.AudioStreams, prefs::SourceAudio->Value);
+    }
+    if (!deckName.empty() && !video && !audio) {
+        Tell("the deck of " + o.DvFile + " did not appear among the sources");
+        return 2;
+    }
+
+    Tdm dm(TEngineOptions{true, o.Fast});
+    TCommandEvents events;
+    dm.fg().SetEventReceiver(&events);
+    DiscoverEncoders(prefs::DivxFavori->Value, dm.divx, dm.mp3);
+
+    const auto offered = OfferedCaptureFormats(ChoiceOf(video, audio));
+    if (std::find(offered.begin(), offered.end(), format) == offered.end()) {
+        std::string list;
+        for (TCaptureFormat f : offered) {
+            list += (list.empty() ? "" : ", ") + CaptureFormatName(f);
+        }
+        Tell("the format \"" + o.Format + "\" cannot record " +
+             (video ? "\"" + video->DisplayName + "\"" : std::string("no video")) + " with " +
+             (audio ? "\"" + audio->DisplayName + "\"" : std::string("no audio")) +
+             (list.empty() ? std::string(": nothing can") : "; these can: " + list));
+        return 2;
+    }
+    if (video && !OpenVideoBranch(dm, video)) {
+        Tell("the video stream \"" + video->DisplayName + "\" cannot be opened");
+        return 1;
+    }
+    if (audio && !OpenAudioBranch(dm, audio)) {
+        Tell("the audio stream \"" + audio->DisplayName + "\" cannot be opened");
+        return 1;
+    }
+    if (!RunGraph(dm)) {
+        Tell("the sources cannot start: " + dm.fg().LastError());
+        return 1;
+    }
+
+    // A deck of ours plays; a file deck from the start of its tape, once the stream's format
+    // is known.
+    std::shared_ptr<devices::TTapeDeck> deck =
+        dm.VideoSourceFilter ? devices::DvDeckOf(dm.VideoSourceFilter.get()) : nullptr;
+    if (!deck && dm.AudioSourceFilter) {
+        deck = devices::DvDeckOf(dm.AudioSourceFilter.get());
+    }
+    if (deck && !deckName.empty()) {
+        deck->Cue(0);
+        deck->SetMode(devices::ED_MODE_PLAY);
+    } else if (deck && deck->Mode() == devices::ED_MODE_STOP) {
+        deck->SetMode(devices::ED_MODE_PLAY);
+    }
+    const bool factsKnown = WaitFor(
+        [&] {
+            RefreshStreamFacts(dm);
+            return (!video || dm.Facts.FrameWidth > 0) && (!audio || dm.Facts.AudioRate > 0) &&
+                   events.PreviewError.empty();
+        },
+        10000);
+    if (!events.PreviewError.empty()) {
+        Tell("the sources failed: " + events.PreviewError);
+        return 1;
+    }
+    if (!factsKnown) {
+        Tell("the sources sent nothing within 10 seconds");
+        return 1;
+    }
+    GstElement* deckSource = nullptr;
+    if (deck && !deckName.empty()) {
+        deck->SetMode(devices::ED_MODE_STOP);
+        deck->Cue(0);
+        // What the deck sent to find the format leaves the preview's queues before the
+        // recording taps them: the file starts with the tape's first frame.
+        WaitFor([] { return false; }, 300);
+        deckSource = dm.VideoSourceFilter ? dm.VideoSourceFilter.get() : dm.AudioSourceFilter.get();
+    }
+
+    if (!UsesDecodedPicture(format)) {
+        StopDecodingThePreview(dm);
+    }
+
+    TCaptureSettings settings = CaptureSettingsFromPreferences();
+    settings.Scn = settings.Scn || o.Scn;
+    settings.Unpaced = o.Fast;
+    dm.SeparateAudio = SeparateAudioFor(format, video != nullptr, audio != nullptr,
+                                        video && audio && video->Device == audio->Device);
+
+    // The names of the pieces.
+    const TDateTime startup = Now();
+    int counter = 0;
+    int piece = 1;
+    auto nextName = [&]() -> std::string {
+        if (!o.Output.empty()) {
+            return piece == 1 ? o.Output : PieceFileName(o.Output, piece);
+        }
+        // Never over a file of an earlier run: the window would ask, a script cannot.
+        std::string name;
+        do {
+            name = VideoFileName(prefs::VideoDirectory->Value, prefs::VideoRacine->Value,
+                                 prefs::VideoDate->Value, startup, counter++, format);
+        } while (Exists(name));
+        return name;
+    };
+    std::string first = nextName();
+    const std::string folder = FolderOf(first);
+    if (!IsFolder(folder)) {
+        std::error_code ec;
+        if (!o.Output.empty() || !std::filesystem::create_directories(folder, ec)) {
+            Tell("the folder " + folder + " does not exist" +
+                 (ec ? " and cannot be created (" + ec.message() + ")" : std::string()));
+            return 2;
+        }
+    }
+
+    TCaptureRun run(dm, format, settings);
+    events.Run = &run;
+    std::string why;
+    if (!run.Start(first, &why)) {
+        events.Run = nullptr;
+        Tell("cannot record into " + first + ": " + why);
+        return 1;
+    }
+
+    bool stopRequested = false;
+    bool finished = false;
+    TCaptureOutcome outcome;
+    auto stop = [&] {
+        if (stopRequested) {
+            return;
+        }
+        stopRequested = true;
+        run.Stop([&](const TCaptureOutcome& result) {
+            outcome = result;
+            finished = true;
+        });
+    };
+    run.SetOnEnded([&](const std::string&) { stop(); });
+    QObject context;
+    OnTerminationSignals(&context, stop);
+    if (format == CaptureFormat::ImageByImage && gGrabPipe[0] < 0 &&
+        ::pipe2(gGrabPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+        auto* grabs = new QSocketNotifier(gGrabPipe[0], QSocketNotifier::Read, &context);
+        QObject::connect(grabs, &QSocketNotifier::activated, &context, [&run] {
+            char byte;
+            while (::read(gGrabPipe[0], &byte, 1) > 0) {
+                run.RequestImage();
+            }
+        });
+        struct sigaction sa {};
+        sa.sa_handler = &OnGrabSignal;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESTART;
+        sigaction(SIGUSR1, &sa, nullptr);
+    }
+
+    // Cuts: by stream time from the first frame of the run, or at each new DV recording.
+    auto runStart = std::make_shared<std::atomic<int64_t>>(-1);
+    int cuts = 0;
+    auto armCut = [&] {
+        if (stopRequested || run.CutPending() || (o.CutEvery <= 0 && !o.SplitScenes)) {
+            return;
+        }
+        TCutBoundary boundary;
+        if (o.CutEvery > 0) {
+            const int64_t at = std::llround(o.CutEvery * (cuts + 1) * 1e9);
+            boundary = [runStart, at](GstBuffer*, int64_t rt) {
+                int64_t expected = -1;
+                runStart->compare_exchange_strong(expected, rt);
+                return rt - runStart->load() >= at;
+            };
+        } else {
+            auto opening = std::make_shared<const GstBuffer*>(nullptr);
+            boundary = [opening](GstBuffer* buffer, int64_t) {
+                // The first frame the boundary sees opens the piece already (asked again about
+                // the same frame, it answers the same).
+                if (*opening == nullptr) {
+                    *opening = buffer;
+                }
+                const TDVFrameMeta* meta = GetDVFrameMeta(buffer);
+                return buffer != *opening && meta != nullptr && meta->Record.SceneStart;
+            };
+        }
+        ++piece;
+        const std::string next = nextName();
+        std::string cutWhy;
+        if (!run.Cut(next, &cutWhy, std::move(boundary))) {
+            --piece;
+            Tell("cannot cut into " + next + ": " + cutWhy);
+            stop();
+            return;
+        }
+        ++cuts;
+    };
+    armCut();
+
+    if (deckSource != nullptr) {
+        g_object_set(deckSource, "eos-at-end", TRUE, "fast", o.Fast ? TRUE : FALSE, nullptr);
+        deck->SetMode(devices::ED_MODE_PLAY);
+    }
+
+    const bool tty = ::isatty(STDOUT_FILENO) == 1;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastStatus = -100000;
+    auto seconds = [&]() -> double {
+        return o.Fast ? double(run.StreamTimeNs()) / 1e9 : double(clock.elapsed()) / 1000.0;
+    };
+    auto status = [&] {
+        const std::string line = CaptureDurationText(static_cast<int64_t>(seconds())) + " - " +
+                                 CaptureInfoText(format, run.LostFrames(),
+                                                 run.Frames() + run.LostFrames(), run.Frames());
+        if (tty) {
+            std::printf("\r%s\033[K", line.c_str());
+        } else {
+            std::printf("%s\n", line.c_str());
+        }
+        std::fflush(stdout);
+    };
+    while (!finished) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (finished) {
+            break;
+        }
+        if (!stopRequested && o.Seconds > 0 && seconds() >= o.Seconds) {
+            stop();
+        }
+        armCut();
+        if (clock.elapsed() - lastStatus >= (tty ? 500 : 5000)) {
+            lastStatus = clock.elapsed();
+            status();
+        }
+        ::usleep(2000);
+    }
+    status();
+    if (tty) {
+        std::printf("\n");
+    }
+    events.Run = nullptr;
+    dm.fg().Stop();
+
+    bool wrote = false;
+    for (const auto& p : outcome.Pieces) {
+        if (p.Removed) {
+            continue;
+        }
+        wrote = true;
+        std::printf("wrote %s\n", p.File.c_str());
+        if (!p.SceneFile.empty()) {
+            std::printf("wrote %s\n", p.SceneFile.c_str());
+        }
+    }
+    std::fflush(stdout);
+    for (const auto& p : outcome.Pieces) {
+        if (!p.Error.empty() && !p.Removed) {
+            Tell(p.File + ": " + p.Error +
+                 (p.Repaired ? " (what was recorded has been kept readable)" : ""));
+        }
+    }
+    if (!wrote) {
+        Tell("nothing was recorded" +
+             (outcome.Ended.empty() || outcome.Ended == "nothing was recorded"
+                  ? std::string()
+                  : ": " + outcome.Ended));
+        return 1;
+    }
+    if (outcome.Failed) {
+        std::string reason = outcome.Ended;
+        for (const auto& p : outcome.Pieces) {
+            if (reason.empty() && !p.Error.empty()) {
+                reason = p.Error;
+            }
+        }
+        Tell("the capture failed" + (reason.empty() ? std::string() : ": " + reason));
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace vidorel
