@@ -177,13 +177,34 @@ void StopDecodingThePreview(Tdm& dm) {
     while (gst_iterator_next(it.get(), &item) == GST_ITERATOR_OK) {
         auto* e = GST_ELEMENT_CAST(g_value_get_object(&item));
         GstElementFactory* f = gst_element_get_factory(e);
-        if (f != nullptr && g_str_has_prefix(GST_OBJECT_NAME(f), "avdec_") &&
-            g_object_class_find_property(G_OBJECT_GET_CLASS(e), "skip-frame") != nullptr) {
-            gst_util_set_object_arg(G_OBJECT(e), "skip-frame", "5");
+        if (f != nullptr && g_str_has_prefix(GST_OBJECT_NAME(f), "avdec_")) {
+            // The decoder keeps its caps (the stream's facts are known by now) and gets no
+            // more frames.
+            auto pad = GstPadRef::adopt(gst_element_get_static_pad(e, "sink"));
+            gst_pad_add_probe(
+                pad.get(), GST_PAD_PROBE_TYPE_BUFFER,
+                +[](GstPad*, GstPadProbeInfo*, gpointer) { return GST_PAD_PROBE_DROP; },
+                nullptr, nullptr);
         }
         g_value_reset(&item);
     }
     g_value_unset(&item);
+}
+
+// Nor is a picture converted, or a sound mixed, for a preview there is none of.
+void DropThePreview(Tdm& dm) {
+    for (GstElement* e : {dm.color3.Element(), dm.audiorender.Element()}) {
+        if (e == nullptr) {
+            continue;
+        }
+        auto pad = GstPadRef::adopt(gst_element_get_static_pad(e, "sink"));
+        if (pad) {
+            gst_pad_add_probe(
+                pad.get(), GST_PAD_PROBE_TYPE_BUFFER,
+                +[](GstPad*, GstPadProbeInfo*, gpointer) { return GST_PAD_PROBE_DROP; },
+                nullptr, nullptr);
+        }
+    }
 }
 
 } // namespace
@@ -424,6 +445,7 @@ int RunCaptureCommand(const TCaptureOptions& o) {
     if (!UsesDecodedPicture(format)) {
         StopDecodingThePreview(dm);
     }
+    DropThePreview(dm);
 
     TCaptureSettings settings = CaptureSettingsFromPreferences();
     settings.Scn = settings.Scn || o.Scn;
@@ -562,10 +584,13 @@ int RunCaptureCommand(const TCaptureOptions& o) {
         }
         std::fflush(stdout);
     };
-    while (!finished) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    // The checks run from a timer; in between the program sleeps in the event loop.
+    QEventLoop loop;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
         if (finished) {
-            break;
+            loop.quit();
+            return;
         }
         if (!stopRequested && o.Seconds > 0 && seconds() >= o.Seconds) {
             stop();
@@ -575,8 +600,12 @@ int RunCaptureCommand(const TCaptureOptions& o) {
             lastStatus = clock.elapsed();
             status();
         }
-        ::usleep(2000);
+    });
+    tick.start(20);
+    if (!finished) {
+        loop.exec();
     }
+    tick.stop();
     status();
     if (tty) {
         std::printf("\n");

@@ -24,6 +24,16 @@ GstElement* Caps(TRecordingBranch& b, const std::string& caps, const std::string
     return f;
 }
 
+// libav encoders and the converters use one thread unless told otherwise; a capture wants
+// them all (0: one per core).
+void AllThreads(GstElement* element) {
+    for (const char* property : {"threads", "n-threads"}) {
+        if (g_object_class_find_property(G_OBJECT_GET_CLASS(element), property) != nullptr) {
+            gst_util_set_object_arg(G_OBJECT(element), property, "0");
+        }
+    }
+}
+
 std::string N(const std::string& branch, const char* part) {
     return branch + "_" + part;
 }
@@ -125,9 +135,12 @@ GstElement* DvEncoder(Tdm& dm, TRecordingBranch& b, const TCaptureSettings& s, T
     g_object_set(rate, "skip-to-first", TRUE, nullptr);
     GstElement* raster = Caps(b, DVRasterCaps(system), N(b.Name(), "DVenc_raster"));
     GstElement* enc = b.Make("avenc_dvvideo", N(b.Name(), "DVenc").c_str());
+    AllThreads(enc);
     GstElement* header = b.Make("zv_dvheader", N(b.Name(), "DV Header").c_str());
     FilterCast<Tzv_DVheader>(header)->SetRatioDV(s.RatioDV);
     GstElement* times = b.Make("zv_tsnormalizer", N(b.Name(), "DVenc_times").c_str());
+    AllThreads(convert);
+    AllThreads(scale);
     b.Link(from, Pad(convert, PinDirection::Input, 0).get());
     b.Link({convert, scale, rate, raster, enc, header, times});
     (void)dm;
@@ -314,6 +327,7 @@ TCapturePlan BuildCaptureWmv(Tdm& dm, const TCaptureSettings& s, const std::stri
                  std::to_string(profile.FrameRateNum) + "/" + std::to_string(profile.FrameRateDen),
              N(branchName, "wmv_raster"));
     GstElement* enc = b.Make(profile.VideoEncoder.c_str(), N(branchName, "wmv_video").c_str());
+    AllThreads(enc);
     g_object_set(enc, "bitrate", profile.VideoBitrate, nullptr);
     GstElement* times = b.Make("zv_tsnormalizer", N(branchName, "wmv_times").c_str());
     b.Link(video.get(), Pad(deinterlace, PinDirection::Input, 0).get());
@@ -399,6 +413,7 @@ TCapturePlan BuildCaptureDivx(Tdm& dm, const TCaptureSettings& s, const std::str
     const TMoniker& moniker = dm.divx.Moniker();
     const std::string factory = moniker.factory.empty() ? "avenc_mpeg4" : moniker.factory;
     GstElement* enc = b.Make(factory.c_str(), N(branchName, "divx").c_str());
+    AllThreads(enc);
     bool bitrateSet = false;
     for (const auto& [name, value] : moniker.properties) {
         gst_util_set_object_arg(G_OBJECT(enc), name.c_str(), value.c_str());

@@ -407,6 +407,27 @@ TEST(CaptureCommand, cutEvery_givesCompletePiecesWhoseFramesAddUpToTheTape) {
     EXPECT_FALSE(fs::exists(Out("cut-4.avi")));
 }
 
+TEST(CaptureCommand, cuttingANativeType1Capture_usesTheSameSeamlessCut) {
+    const std::string out = Out("cut1.avi");
+    const ToolRun r = Capture(DvRun("DV type 1 native", out, "--cut-every 2"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> pieces = {out, Out("cut1-2.avi")};
+    for (const auto& piece : pieces) {
+        const test::AviSummary avi = test::ReadAvi(piece);
+        EXPECT_TRUE(avi.readable) << piece;
+        EXPECT_EQ(avi.videoChunks, 50u) << piece;
+        EXPECT_EQ(avi.avihTotalFrames, 50u) << piece;
+        EXPECT_EQ(FfProbe(piece).errors, "") << piece;
+    }
+    // The second piece starts with the tape's 51st frame, byte for byte.
+    const std::string second = Slurp(pieces[1]);
+    const std::string tape = Slurp(Tape());
+    const size_t chunk = second.find("movi00db");
+    ASSERT_NE(chunk, std::string::npos);
+    EXPECT_TRUE(second.compare(chunk + 12, 144000, tape, 50 * 144000, 144000) == 0);
+    EXPECT_FALSE(fs::exists(Out("cut1-3.avi")));
+}
+
 TEST(CaptureCommand, splitScenes_putsEachRecordingInItsOwnFile_withItsOwnDate) {
     const std::string out = Out("rec.avi");
     const ToolRun r = Capture(DvRun("DV type 2 native", out, "--split-scenes --scn"));
@@ -511,6 +532,20 @@ TEST(CaptureCommand, aFormatTheStreamsCannotRecord_isRefused_withTheOnesTheyCan)
     r = Capture(DvRun("DV type 2 native", Out("missing/folder/x.avi")));
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("does not exist"), std::string::npos) << r.err;
+
+    // A file that cannot be created: nothing starts, nothing is said to be written.
+    fs::create_directories(Out("readonly"));
+    fs::permissions(Out("readonly"), fs::perms::owner_read | fs::perms::owner_exec);
+    r = Capture(DvRun("DV type 2 native", Out("readonly/x.avi")));
+    fs::permissions(Out("readonly"), fs::perms::owner_all);
+    if (::geteuid() != 0) { // root writes anywhere
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("cannot record into"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out.find("wrote"), std::string::npos);
+    }
+    r = Capture(DvRun("DV type 2 native", "/proc/version-capture.avi"));
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(r.out.find("wrote"), std::string::npos);
 
     r = Capture("--format Wav --seconds 0");
     EXPECT_EQ(r.status, 2);
