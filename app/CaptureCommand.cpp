@@ -26,14 +26,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 
 namespace vidorel {
 
@@ -183,8 +187,8 @@ void StopDecodingThePreview(Tdm& dm) {
             auto pad = GstPadRef::adopt(gst_element_get_static_pad(e, "sink"));
             gst_pad_add_probe(
                 pad.get(), GST_PAD_PROBE_TYPE_BUFFER,
-                +[](GstPad*, GstPadProbeInfo*, gpointer) { return GST_PAD_PROBE_DROP; },
-                nullptr, nullptr);
+                +[](GstPad*, GstPadProbeInfo*, gpointer) { return GST_PAD_PROBE_DROP; }, nullptr,
+                nullptr);
         }
         g_value_reset(&item);
     }
@@ -201,11 +205,114 @@ void DropThePreview(Tdm& dm) {
         if (pad) {
             gst_pad_add_probe(
                 pad.get(), GST_PAD_PROBE_TYPE_BUFFER,
-                +[](GstPad*, GstPadProbeInfo*, gpointer) { return GST_PAD_PROBE_DROP; },
-                nullptr, nullptr);
+                +[](GstPad*, GstPadProbeInfo*, gpointer) { return GST_PAD_PROBE_DROP; }, nullptr,
+                nullptr);
         }
     }
 }
+
+// Where the cuts fall, decided on the streaming threads as buffers enter the tees the run
+// records from: after every `every` of stream time from the run's first frame, or at the first
+// frame of each new camcorder recording. A buffer that reaches a boundary whose cut is not
+// armed yet waits there until it is (a deck playing as fast as it can would otherwise run past
+// it), so every piece starts exactly where it should, sound included.
+struct TCutPlanner {
+    static constexpr int kMaxCuts = 100000;
+    int64_t every = 0;   // nanoseconds of stream time between cuts, 0: none
+    bool scenes = false; // a cut at each new camcorder recording
+    GstElement* primaryTee = nullptr;
+    std::mutex lock;
+    std::condition_variable armed;
+    int armedCuts = 0;     // guarded by lock
+    bool released = false; // guarded by lock: nothing waits any more
+    // Published by the primary tee's thread: the running time of the run's first frame and of
+    // each scene start (index k - 1 for cut k).
+    std::atomic<int64_t> start{-1};
+    std::vector<std::atomic<int64_t>> sceneStarts = std::vector<std::atomic<int64_t>>(256);
+    std::atomic<int> sceneCount{0};
+    bool first = true; // primary tee's thread only
+
+    // The switch time of cut k, once known.
+    int64_t SwitchTime(int k) const {
+        if (every > 0) {
+            const int64_t s = start.load();
+            return s < 0 ? -1 : s + every * k;
+        }
+        return k <= sceneCount.load() && k - 1 < static_cast<int>(sceneStarts.size())
+                   ? sceneStarts[k - 1].load()
+                   : -1;
+    }
+
+    // The cuts a buffer at `rt` lies beyond.
+    int Reached(int64_t rt) const {
+        if (every > 0) {
+            const int64_t s = start.load();
+            return s < 0 || rt < s
+                       ? 0
+                       : static_cast<int>(std::min<int64_t>((rt - s) / every, kMaxCuts));
+        }
+        int n = 0;
+        const int known = sceneCount.load();
+        while (n < known && sceneStarts[n].load() <= rt) {
+            ++n;
+        }
+        return n;
+    }
+
+    void OnBuffer(GstPad* pad, GstBuffer* buffer) {
+        const int64_t rt = RunningTime(pad, buffer);
+        if (rt < 0) {
+            return;
+        }
+        if (GST_PAD_PARENT(pad) == primaryTee) {
+            if (first) {
+                int64_t expected = -1;
+                start.compare_exchange_strong(expected, rt);
+            } else if (scenes) {
+                const TDVFrameMeta* meta = GetDVFrameMeta(buffer);
+                const int n = sceneCount.load();
+                if (meta != nullptr && meta->Record.SceneStart &&
+                    n < static_cast<int>(sceneStarts.size())) {
+                    sceneStarts[n].store(rt);
+                    sceneCount.store(n + 1);
+                }
+            }
+            first = false;
+        }
+        const int reached = Reached(rt);
+        std::unique_lock guard(lock);
+        // A run that ends lets every buffer go at once; a command that does not answer within
+        // seconds does not hold the source for ever.
+        armed.wait_for(guard, std::chrono::seconds(5),
+                       [&] { return released || armedCuts >= reached; });
+    }
+
+    static int64_t RunningTime(GstPad* pad, GstBuffer* buffer) {
+        const GstClockTime pts = GST_BUFFER_PTS(buffer);
+        if (!GST_CLOCK_TIME_IS_VALID(pts)) {
+            return -1;
+        }
+        auto event = GstRef<GstEvent>::adopt(gst_pad_get_sticky_event(pad, GST_EVENT_SEGMENT, 0));
+        if (!event) {
+            return static_cast<int64_t>(pts);
+        }
+        const GstSegment* segment = nullptr;
+        gst_event_parse_segment(event.get(), &segment);
+        const guint64 rt = gst_segment_to_running_time(segment, GST_FORMAT_TIME, pts);
+        return GST_CLOCK_TIME_IS_VALID(rt) ? static_cast<int64_t>(rt) : -1;
+    }
+
+    void Armed(int cuts) {
+        std::lock_guard guard(lock);
+        armedCuts = cuts;
+        armed.notify_all();
+    }
+    void Release() {
+        std::lock_guard guard(lock);
+        released = true;
+        armed.notify_all();
+    }
+};
 
 } // namespace
 
@@ -492,11 +599,15 @@ int RunCaptureCommand(const TCaptureOptions& o) {
     bool stopRequested = false;
     bool finished = false;
     TCaptureOutcome outcome;
+    std::shared_ptr<TCutPlanner> cutPlanner;
     auto stop = [&] {
         if (stopRequested) {
             return;
         }
         stopRequested = true;
+        if (cutPlanner) {
+            cutPlanner->Release();
+        }
         run.Stop([&](const TCaptureOutcome& result) {
             outcome = result;
             finished = true;
@@ -521,33 +632,38 @@ int RunCaptureCommand(const TCaptureOptions& o) {
         sigaction(SIGUSR1, &sa, nullptr);
     }
 
-    // Cuts: by stream time from the first frame of the run, or at each new DV recording.
-    auto runStart = std::make_shared<std::atomic<int64_t>>(-1);
+    // Cuts: by stream time from the first frame of the run, or at each new DV recording. The
+    // frames are numbered into boundaries where they enter the tee the run records from; a
+    // frame that reaches a boundary whose cut is not armed yet waits there until it is (a deck
+    // playing as fast as it can would otherwise run past it), so every piece is exact.
+    auto planner = std::make_shared<TCutPlanner>();
+    cutPlanner = planner;
+    planner->every = std::llround(o.CutEvery * 1e9);
+    planner->scenes = o.SplitScenes;
+    planner->primaryTee = run.PrimaryTee();
+    if (o.CutEvery > 0 || o.SplitScenes) {
+        for (GstElement* tee : run.InputTees()) {
+            auto pad = GstPadRef::adopt(gst_element_get_static_pad(tee, "sink"));
+            gst_pad_add_probe(
+                pad.get(), GST_PAD_PROBE_TYPE_BUFFER,
+                +[](GstPad* pad, GstPadProbeInfo* info, gpointer data) {
+                    (*static_cast<std::shared_ptr<TCutPlanner>*>(data))
+                        ->OnBuffer(pad, GST_PAD_PROBE_INFO_BUFFER(info));
+                    return GST_PAD_PROBE_OK;
+                },
+                new std::shared_ptr<TCutPlanner>(planner),
+                [](gpointer data) { delete static_cast<std::shared_ptr<TCutPlanner>*>(data); });
+        }
+    }
     int cuts = 0;
     auto armCut = [&] {
         if (stopRequested || run.CutPending() || (o.CutEvery <= 0 && !o.SplitScenes)) {
             return;
         }
-        TCutBoundary boundary;
-        if (o.CutEvery > 0) {
-            const int64_t at = std::llround(o.CutEvery * (cuts + 1) * 1e9);
-            boundary = [runStart, at](GstBuffer*, int64_t rt) {
-                int64_t expected = -1;
-                runStart->compare_exchange_strong(expected, rt);
-                return rt - runStart->load() >= at;
-            };
-        } else {
-            auto opening = std::make_shared<const GstBuffer*>(nullptr);
-            boundary = [opening](GstBuffer* buffer, int64_t) {
-                // The first frame the boundary sees opens the piece already (asked again about
-                // the same frame, it answers the same).
-                if (*opening == nullptr) {
-                    *opening = buffer;
-                }
-                const TDVFrameMeta* meta = GetDVFrameMeta(buffer);
-                return buffer != *opening && meta != nullptr && meta->Record.SceneStart;
-            };
-        }
+        const int k = cuts + 1;
+        TCutBoundary boundary = [planner, k](GstBuffer*, int64_t, bool) {
+            return planner->SwitchTime(k);
+        };
         ++piece;
         const std::string next = nextName();
         std::string cutWhy;
@@ -558,6 +674,7 @@ int RunCaptureCommand(const TCaptureOptions& o) {
             return;
         }
         ++cuts;
+        planner->Armed(cuts);
     };
     armCut();
 

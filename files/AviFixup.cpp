@@ -55,7 +55,8 @@ int ApplyAviFixup(const std::string& fileName, TAviFixup fix) {
     bool videoStream = false; // the last stream header was a video one
     scanner.Walk([&](const RiffChunk& c) {
         if (c.isList) {
-            if (c.depth == 0) {
+            // The first part says what the file is; OpenDML's further parts are "AVIX".
+            if (c.depth == 0 && c.headerOffset == 0) {
                 avi = IsFourCC(c.listType, "AVI ");
             }
             return IsFourCC(c.listType, "movi") ? RiffVisit::Skip : RiffVisit::Descend;

@@ -562,6 +562,14 @@ int64_t TCaptureRun::StreamTimeNs() const {
     return t;
 }
 
+GstElement* TCaptureRun::PrimaryTee() const {
+    return m_current ? m_current->plan.Branch->InputTee(m_current->plan.Primary) : nullptr;
+}
+
+std::vector<GstElement*> TCaptureRun::InputTees() const {
+    return m_current ? m_current->plan.Branch->InputTees() : std::vector<GstElement*>();
+}
+
 std::string TCaptureRun::CurrentFile() const {
     return m_current ? m_pieces[m_current->index].File : std::string();
 }

@@ -55,7 +55,7 @@ public:
     // Builds the format's branch into `fileName` and attaches it. False, with the reason in
     // *why, when it cannot: nothing of it is left in the graph and no file is left behind.
     bool Start(const std::string& fileName, std::string* why);
-    // Goes on into `nextFile`: at the next frame, or at the first frame `boundary` accepts.
+    // Goes on into `nextFile`: at the next frame, or at the time `boundary` tells.
     // False (the current piece records on) when the next piece cannot be built.
     bool Cut(const std::string& nextFile, std::string* why, TCutBoundary boundary = {});
     // A cut asked for and not yet reached.
@@ -79,6 +79,10 @@ public:
     int64_t StreamTimeNs() const;
     // The file being written now.
     std::string CurrentFile() const;
+    // The tee whose buffers are the frames of the run (cut boundaries are decided on them).
+    GstElement* PrimaryTee() const;
+    // Every tee the run records from.
+    std::vector<GstElement*> InputTees() const;
 
     // The pieces so far (for a status line).
     const std::vector<TCapturePiece>& Pieces() const { return m_pieces; }

@@ -50,8 +50,8 @@ struct TRecordingBranch::Cut {
     // arming; every input of both branches compares its buffers against it.
     std::atomic<int64_t> switchTime{-1};
     TInputRole primary = TInputRole::Video;
-    // When set, the first buffer of the primary input it accepts is the first of the next file;
-    // otherwise the first buffer after arming is.
+    // When set, it tells the switch time; otherwise the first buffer of the primary input
+    // after arming is the first of the next file.
     TCutBoundary boundary;
     // The old branch's inputs that have closed, by role: a secondary input of the next branch
     // takes everything once the old one has stopped taking anything.
@@ -131,17 +131,21 @@ struct TRecordingBranch::Input {
         return GST_CLOCK_TIME_IS_VALID(now) ? static_cast<int64_t>(now) : -1;
     }
 
-    // The switch time of a cut, taken from this buffer when this is the primary input and
-    // nobody has taken it yet.
+    // The switch time of a cut: told by its boundary, or taken from this buffer when this is
+    // the primary input; the first input to learn it sets it for all.
     int64_t SwitchTime(Cut& cut, GstBuffer* buffer, int64_t rt) const {
         if (!cut.armed.load(std::memory_order_acquire)) {
             return -1;
         }
         int64_t t = cut.switchTime.load(std::memory_order_acquire);
-        if (t < 0 && primary && rt >= 0 && (!cut.boundary || cut.boundary(buffer, rt))) {
-            int64_t expected = -1;
-            cut.switchTime.compare_exchange_strong(expected, rt);
-            t = cut.switchTime.load(std::memory_order_acquire);
+        if (t < 0) {
+            const int64_t learnt =
+                cut.boundary ? cut.boundary(buffer, rt, primary) : (primary && rt >= 0 ? rt : -1);
+            if (learnt >= 0) {
+                int64_t expected = -1;
+                cut.switchTime.compare_exchange_strong(expected, learnt);
+                t = cut.switchTime.load(std::memory_order_acquire);
+            }
         }
         return t;
     }
@@ -645,8 +649,7 @@ void TRecordingBranch::Finish(Done done) {
     }
     // A cut waiting for its boundary is called off: this branch ends now (the caller finishes
     // the next one).
-    const bool pendingCut =
-        m_state == State::Finishing && m_cutOut && !m_detaching && m_cutOut->switchTime.load() < 0;
+    const bool pendingCut = m_state == State::Finishing && CutPending();
     if (m_state != State::Recording && !pendingCut) {
         return;
     }
@@ -894,7 +897,15 @@ TRecordingResult TRecordingBranch::FinishAndWait(std::chrono::milliseconds timeo
 }
 
 bool TRecordingBranch::CutPending() const {
-    return m_cutOut && m_cutOut->switchTime.load() < 0 && !m_detaching;
+    if (!m_cutOut || m_detaching) {
+        return false;
+    }
+    for (const auto& in : m_inputs) {
+        if (in->mode.load() != Input::Closed) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::vector<GstElement*> TRecordingBranch::InputTees() const {
@@ -903,6 +914,11 @@ std::vector<GstElement*> TRecordingBranch::InputTees() const {
         tees.push_back(in->tee.get());
     }
     return tees;
+}
+
+GstElement* TRecordingBranch::InputTee(TInputRole role) const {
+    const Input* in = InputOf(role);
+    return in ? in->tee.get() : nullptr;
 }
 
 } // namespace vidorel

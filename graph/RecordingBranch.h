@@ -51,10 +51,12 @@ struct TRecordingResult {
     std::array<uint64_t, kInputRoles> Buffers{};
 };
 
-// Decides on the streaming thread whether a buffer of the primary input (with its running time
-// in nanoseconds) is the first of the next file. Called for consecutive buffers until it
-// accepts one; it must answer the same for the same buffer.
-using TCutBoundary = std::function<bool(GstBuffer* buffer, int64_t runningTime)>;
+// Tells, on a streaming thread, the running time (nanoseconds) from which buffers go to the
+// next file, once it is known, else -1. Every input asks it for its buffers (`primary` says
+// whether the asking input is the branch's primary one) until one learns the time; an input
+// whose buffers run ahead of the primary's (sound ahead of the picture) then still lands each
+// buffer in the right file. It must give the same time to every input.
+using TCutBoundary = std::function<int64_t(GstBuffer* buffer, int64_t runningTime, bool primary)>;
 
 class TRecordingBranch : public std::enable_shared_from_this<TRecordingBranch> {
 public:
@@ -99,14 +101,15 @@ public:
     // `next` (built, not attached) is attached and takes over at one frame boundary; this
     // branch is then finished and `done` called as for Finish. Throws EGraphError when `next`
     // cannot be attached (this branch goes on recording). Without `boundary` the next frame
-    // is the boundary; with it, the first frame it accepts, however long that takes (Finish
-    // on this branch meanwhile calls the cut off and ends this branch now).
+    // is the boundary; with it, the time it tells, however long that takes (Finish on this
+    // branch meanwhile calls the cut off and ends this branch now).
     void CutTo(const std::shared_ptr<TRecordingBranch>& next, Done done,
                TCutBoundary boundary = {});
-    // Whether a cut was asked for and its boundary has not been reached yet.
+    // Whether a cut was asked for and this branch still takes buffers of some input.
     bool CutPending() const;
-    // The tees the inputs tap.
+    // The tees the inputs tap; the tee of one role (null when the branch has no such input).
     std::vector<GstElement*> InputTees() const;
+    GstElement* InputTee(TInputRole role) const;
     // Finish, waiting on the calling thread (teardown only): at most `timeout` for the sinks,
     // then the branch leaves the graph whatever happened. `done` callbacks given earlier are
     // still called, on the graph's thread.

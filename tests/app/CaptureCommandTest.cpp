@@ -398,7 +398,10 @@ TEST(CaptureCommand, cutEvery_givesCompletePiecesWhoseFramesAddUpToTheTape) {
         const int n = Frames(StreamOf(p, "video"));
         EXPECT_EQ(n, expected[i]) << pieces[i];
         total += n;
-        sound += PcmSeconds(pieces[i]);
+        const double pieceSound = PcmSeconds(pieces[i]);
+        // Each piece's sound goes with its picture (within one frame).
+        EXPECT_NEAR(pieceSound, n * 0.04, 0.045) << pieces[i];
+        sound += pieceSound;
         EXPECT_TRUE(test::ReadAvi(pieces[i]).readable);
     }
     EXPECT_EQ(total, kTapeFrames);

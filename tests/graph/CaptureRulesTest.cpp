@@ -203,6 +203,14 @@ TEST(AviFixup, dvAndMpeg4Tags_areRewrittenInTheVideoHeadersOnly) {
     }
     EXPECT_EQ(changed, 8u);
     EXPECT_EQ(test::ReadAvi(dv).handler, "dvsd");
+    // A file past 1 GB has further "AVIX" parts after the first: still an AVI.
+    {
+        std::ofstream more(dv, std::ios::binary | std::ios::app);
+        const char part[] = {'R', 'I', 'F', 'F', 12, 0, 0, 0, 'A', 'V', 'I', 'X',
+                             'L', 'I', 'S', 'T', 4,  0, 0, 0, 'm', 'o', 'v', 'i'};
+        more.write(part, sizeof part);
+    }
+    EXPECT_EQ(ApplyAviFixup(dv, TAviFixup::DvsdHandler), 2);
     // An MPEG-4 pass finds nothing to change in a DV file; a file that is no AVI is refused.
     EXPECT_EQ(ApplyAviFixup(dv, TAviFixup::XvidFourcc), 0);
     const std::string text = dir + "/text.avi";
