@@ -482,6 +482,8 @@ int RunCaptureCommand(const TCaptureOptions& o) {
     }
 
     Tdm dm(TEngineOptions{true, o.Fast});
+    // The inlay, flips and deinterlacing of the window go into the recordings here too.
+    ApplyStoredEffects(dm);
     TCommandEvents events;
     dm.fg().SetEventReceiver(&events);
     DiscoverEncoders(prefs::DivxFavori->Value, dm.divx, dm.mp3);

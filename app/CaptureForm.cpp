@@ -6,6 +6,7 @@
 #include "devices/VirtualDevices.h"
 #include "filters/zv_superposer.h"
 #include "graph/AVgraph.h"
+#include "graph/CapturePlans.h"
 #include "graph/DSFunctions.h"
 #include "graph/RunGraph.h"
 #include "graph/SourceBranches.h"
@@ -194,26 +195,7 @@ void TCaptureForm::ApplyVolume() {
 }
 
 void TCaptureForm::ApplyWantedEffects() {
-    Tzv_Superposer& overlay = dm_->Superposer();
-    overlay.SetEffectsEnabled(prefs::ActiverSuperposition->Value);
-    overlay.SetInlayEnabled(prefs::WantIncrust->Value);
-    overlay.SetFlipVertical(prefs::WantVertFlip->Value);
-    overlay.SetMirror(prefs::WantHorzFlip->Value);
-    overlay.SetDeinterlace(prefs::WantDeinter->Value);
-    overlay.SetTextSource(prefs::WhatIncrust->Value);
-    overlay.SetDateTimeFormats(prefs::FormatDatecode1->Value, prefs::FormatDatecode2->Value);
-    overlay.SetNoDatecodeText(prefs::NoDatecode->Value);
-    overlay.SetTextPosition(prefs::PositionX->Value, prefs::PositionY->Value,
-                            prefs::Alignement->Value);
-    overlay.SetAutoFontSize(prefs::TailleAutomatique->Value);
-    const TFont& font = prefs::IncrustFont->Font;
-    overlay.SetFontName(font.Name);
-    overlay.SetFontSize(font.Size);
-    overlay.SetFontColor(font.Color);
-    overlay.SetFontBold(font.Bold);
-    overlay.SetFontItalic(font.Italic);
-    overlay.SetFontUnderline(font.Underline);
-    overlay.SetFontStrikeOut(font.StrikeOut);
+    ApplyStoredEffects(*dm_);
 }
 
 bool TCaptureForm::SelectVideoSource(const std::string& name) {

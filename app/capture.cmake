@@ -7,4 +7,4 @@ add_executable(vidorel-capture
     ${CMAKE_CURRENT_LIST_DIR}/TerminationSignals.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TerminationSignals.h)
 target_link_libraries(vidorel-capture PRIVATE vidorel_branches vidorel_sources vidorel_settings
-    vidorel_files Qt6::Core)
+    vidorel_files Qt6::Gui)

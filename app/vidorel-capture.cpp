@@ -8,7 +8,7 @@
 
 #include <gst/gst.h>
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <cstdio>
 #include <cstring>
@@ -63,7 +63,11 @@ int main(int argc, char** argv) {
     if (args.size() == 2 && args[0] == "--repair") {
         return vidorel::RunRepair(args[1], stdout, stderr);
     }
-    QCoreApplication app(argc, argv);
+    // The inlay draws its text with the GUI library, off any screen: no display is needed.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QGuiApplication app(argc, argv);
     gst_init(nullptr, nullptr);
     if (args.size() == 1 && args[0] == "--list") {
         return vidorel::RunListCommand();

@@ -4,6 +4,7 @@
 #include "filters/zv_Controlunit.h"
 #include "filters/zv_DVheader.h"
 #include "filters/zv_scenedetect.h"
+#include "filters/zv_superposer.h"
 #include "filters/zv_timestamper.h"
 #include "graph/CaptureFormats.h"
 #include "settings/Preferences.h"
@@ -201,6 +202,29 @@ TCaptureSettings CaptureSettingsFromPreferences() {
         }
     }
     return s;
+}
+
+void ApplyStoredEffects(Tdm& dm) {
+    Tzv_Superposer& overlay = dm.Superposer();
+    overlay.SetEffectsEnabled(prefs::ActiverSuperposition->Value);
+    overlay.SetInlayEnabled(prefs::WantIncrust->Value);
+    overlay.SetFlipVertical(prefs::WantVertFlip->Value);
+    overlay.SetMirror(prefs::WantHorzFlip->Value);
+    overlay.SetDeinterlace(prefs::WantDeinter->Value);
+    overlay.SetTextSource(prefs::WhatIncrust->Value);
+    overlay.SetDateTimeFormats(prefs::FormatDatecode1->Value, prefs::FormatDatecode2->Value);
+    overlay.SetNoDatecodeText(prefs::NoDatecode->Value);
+    overlay.SetTextPosition(prefs::PositionX->Value, prefs::PositionY->Value,
+                            prefs::Alignement->Value);
+    overlay.SetAutoFontSize(prefs::TailleAutomatique->Value);
+    const TFont& font = prefs::IncrustFont->Font;
+    overlay.SetFontName(font.Name);
+    overlay.SetFontSize(font.Size);
+    overlay.SetFontColor(font.Color);
+    overlay.SetFontBold(font.Bold);
+    overlay.SetFontItalic(font.Italic);
+    overlay.SetFontUnderline(font.Underline);
+    overlay.SetFontStrikeOut(font.StrikeOut);
 }
 
 GstCapsRef SetCaptureAudioFormat(const Tdm& dm, const TCaptureSettings& s) {

@@ -55,6 +55,11 @@ struct TCaptureSettings {
 // The settings stored in the preferences (and the MP3 encoder's own bitrate).
 TCaptureSettings CaptureSettingsFromPreferences();
 
+// Gives the overlay the effects the preferences want (inlay, flips, deinterlacing, the text's
+// source, formats, place and font): what the preview shows and every capture of the decoded
+// picture records.
+void ApplyStoredEffects(Tdm& dm);
+
 // The MP3 encoder keeps its bitrate under its own key of the store.
 inline constexpr const char* kMp3EncoderKey =
     "\\Software\\GNU\\LAME MPEG Layer III Audio Encoder Filter";

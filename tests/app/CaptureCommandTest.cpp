@@ -282,6 +282,40 @@ TEST(CaptureCommand, dvRecompression_encodesEveryFrame_andKeepsTheCamcordersReco
     EXPECT_EQ(date.out.substr(0, 19), "2006-11-08 14:30:05");
 }
 
+TEST(CaptureCommand, theStoredInlay_isBurnedIntoARecordingOfTheDecodedPicture) {
+    // The frame's top right corner, where the recording date is written, as raw picture bytes.
+    auto corner = [](const std::string& file) {
+        const std::string raw = file + ".gray";
+        Shell("ffmpeg -v error -y -i " + Quote(file) +
+              " -vf 'select=eq(n\\,20),crop=240:80:480:0' -frames:v 1 -f rawvideo "
+              "-pix_fmt gray " +
+              Quote(raw));
+        return Slurp(raw);
+    };
+    const std::string plain = Out("plain.avi");
+    ASSERT_EQ(Capture(DvRun("DV type 2 (recomp)", plain)).status, 0);
+    WriteStore({});
+    {
+        TRegistry reg{RegistryFile(RegistryFile::DefaultPath())};
+        ASSERT_TRUE(reg.OpenKey(PreferenceKeyPath(), true));
+        reg.WriteDWord("Want Incrust", 1);
+        reg.WriteDWord("What Incrust", 1); // the DV recording date
+        ASSERT_TRUE(reg.Commit());
+    }
+    const std::string inlaid = Out("inlaid.avi");
+    ASSERT_EQ(Capture(DvRun("DV type 2 (recomp)", inlaid)).status, 0);
+    const std::string a = corner(plain);
+    const std::string b = corner(inlaid);
+    ASSERT_EQ(a.size(), 240u * 80u);
+    ASSERT_EQ(b.size(), a.size());
+    size_t differing = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        differing += std::abs(int(uint8_t(a[i])) - int(uint8_t(b[i]))) > 40;
+    }
+    // Text covers a good part of the corner; coding noise alone changes next to nothing.
+    EXPECT_GT(differing, 500u);
+}
+
 TEST(CaptureCommand, divx_isXvidTaggedMpeg4ScaledDown_withMp3Sound) {
     const std::string out = Out("divx.avi");
     const ToolRun r = Capture(DvRun("Divx", out));
