@@ -168,15 +168,11 @@ bool Exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-// Whether the format records the decoded picture (the others take the device's own stream).
-bool UsesDecodedPicture(TCaptureFormat f) {
-    return f == CaptureFormat::DVType2Recomp || f == CaptureFormat::Wmv ||
-           f == CaptureFormat::ImageByImage || f == CaptureFormat::Divx;
-}
-
 // No window shows the preview here: a picture that no recording takes is not decoded.
 void StopDecodingThePreview(Tdm& dm) {
-    auto it = GstRef<GstIterator>::adopt(gst_bin_iterate_recurse(dm.fg().Bin()));
+    // The preview's decoder sits in the graph itself; a recording's own decoder is inside
+    // the recording's bin and is left alone.
+    auto it = GstRef<GstIterator>::adopt(gst_bin_iterate_elements(dm.fg().Bin()));
     GValue item = G_VALUE_INIT;
     while (gst_iterator_next(it.get(), &item) == GST_ITERATOR_OK) {
         auto* e = GST_ELEMENT_CAST(g_value_get_object(&item));
@@ -551,14 +547,12 @@ int RunCaptureCommand(const TCaptureOptions& o) {
         deckSource = dm.VideoSourceFilter ? dm.VideoSourceFilter.get() : dm.AudioSourceFilter.get();
     }
 
-    if (!UsesDecodedPicture(format)) {
-        StopDecodingThePreview(dm);
-    }
     DropThePreview(dm);
 
     TCaptureSettings settings = CaptureSettingsFromPreferences();
     settings.Scn = settings.Scn || o.Scn;
     settings.Unpaced = o.Fast;
+    settings.FixedEffects = true;
     dm.SeparateAudio = SeparateAudioFor(format, video != nullptr, audio != nullptr,
                                         video && audio && video->Device == audio->Device);
 
@@ -596,6 +590,10 @@ int RunCaptureCommand(const TCaptureOptions& o) {
         events.Run = nullptr;
         Tell("cannot record into " + first + ": " + why);
         return 1;
+    }
+    const auto tees = run.InputTees();
+    if (std::find(tees.begin(), tees.end(), dm.infdecvideo.Element()) == tees.end()) {
+        StopDecodingThePreview(dm);
     }
 
     bool stopRequested = false;

@@ -136,6 +136,11 @@ public:
     void SetEffectsEnabled(bool on) { m_effectsEnabled = on; }
     // "Deinterlacer On".
     void SetDeinterlace(bool on) { m_deinterlace = on; }
+    // Whether frames leave different from how they came (an effect on, or the copy's flip).
+    bool ChangesPicture() const {
+        return m_flipOnCopy || (m_effectsEnabled &&
+                                (m_inlayEnabled || m_flipVertical || m_mirror || m_deinterlace));
+    }
     // The stream's frame duration in 100 ns units; below 1000 counts as 400000 (25 fps).
     void SetFrameDuration(int64_t hundredNs);
     double FrameRate() const;

@@ -312,9 +312,21 @@ TCapturePlan BuildCaptureDVRecomp(Tdm& dm, const TCaptureSettings& s, const std:
         DVEncodingSystem(s.StandardDV, IsDvStream(dm), lastSystem, dm.Facts.FrameHeight);
     TRecordingBranch& b = *plan.Branch;
     TMuxer m = OpenFile(b, "avimux", fileName);
-    auto video = b.AddInput(TInputRole::Video, dm.infdecvideo.Element());
-    plan.FramesPad = video;
-    GstElement* dv = DvEncoder(dm, b, s, system, video.get());
+    GstElement* dv = nullptr;
+    if (s.FixedEffects && IsDvStream(dm) && dm.NativeTee && !dm.Superposer().ChangesPicture()) {
+        // Nothing is drawn on the picture: decoding the camcorder's frames here spares the
+        // preview's conversions to the overlay's format and back.
+        auto native = b.AddInput(TInputRole::Native, dm.NativeTee.get());
+        plan.Primary = TInputRole::Native;
+        plan.FramesPad = native;
+        GstElement* dec = b.Make("avdec_dvvideo", N(b.Name(), "DVdec").c_str());
+        b.Link(native.get(), Pad(dec, PinDirection::Input, 0).get());
+        dv = DvEncoder(dm, b, s, system, Pad(dec, PinDirection::Output, 0).get());
+    } else {
+        auto video = b.AddInput(TInputRole::Video, dm.infdecvideo.Element());
+        plan.FramesPad = video;
+        dv = DvEncoder(dm, b, s, system, video.get());
+    }
     LinkToMuxer(dm, b, dv, m.mux, StreamRole::Video);
     if (dm.CurrentAudio) {
         AviAudioLeg(dm, b, s, plan, m.mux, false);

@@ -50,6 +50,10 @@ struct TCaptureSettings {
     // The source is not paced by the clock (a tape file converted as fast as the graph takes
     // it): no time is taken from the clock.
     bool Unpaced = false;
+    // The overlay's effects stay as they are for the whole run (no window to change them): a
+    // DV source re-encoded without any effect is then decoded inside the capture, from the
+    // camcorder's own stream, instead of taking the preview's converted picture.
+    bool FixedEffects = false;
 };
 
 // The settings stored in the preferences (and the MP3 encoder's own bitrate).
