@@ -127,6 +127,22 @@ template <class F> bool WaitFor(F done, int ms) {
     return done();
 }
 
+// Lists the sources as the window does (minus the excluded ones); false, having told why, when
+// they cannot be listed.
+bool ListSources(TSourceLists& lists, devices::TDeviceMonitor& monitor) {
+    lists.Exclusions = LoadExclusions(prefs::SourcesExclues->Value);
+    std::string error;
+    if (!monitor.Start(&error)) {
+        Tell(error);
+        return false;
+    }
+    if (!RefreshSourceLists(lists, monitor)) {
+        Tell("Impossible to load the Video sources");
+        return false;
+    }
+    return true;
+}
+
 // The graph's events go to the run while there is one; the preview's failures are kept.
 class TCommandEvents : public IGraphEvents {
 public:
@@ -377,15 +393,8 @@ bool ParseCaptureOptions(const std::vector<std::string>& args, TCaptureOptions& 
 int RunListCommand() {
     LoadPreferences();
     TSourceLists lists;
-    lists.Exclusions = LoadExclusions(prefs::SourcesExclues->Value);
     devices::TDeviceMonitor monitor;
-    std::string error;
-    if (!monitor.Start(&error)) {
-        Tell(error);
-        return 2;
-    }
-    if (!RefreshSourceLists(lists, monitor)) {
-        Tell("Impossible to load the Video sources");
+    if (!ListSources(lists, monitor)) {
         return 2;
     }
     for (const auto& s : lists.VideoStreams) {
@@ -437,15 +446,8 @@ int RunCaptureCommand(const TCaptureOptions& o) {
     }
 
     TSourceLists lists;
-    lists.Exclusions = LoadExclusions(prefs::SourcesExclues->Value);
     devices::TDeviceMonitor monitor;
-    std::string error;
-    if (!monitor.Start(&error)) {
-        Tell(error);
-        return 2;
-    }
-    if (!RefreshSourceLists(lists, monitor)) {
-        Tell("Impossible to load the Video sources");
+    if (!ListSources(lists, monitor)) {
         return 2;
     }
 

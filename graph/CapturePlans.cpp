@@ -168,6 +168,20 @@ TCapturePlan NewPlan(TCaptureFormat format, const std::string& branchName, const
     return plan;
 }
 
+// The device's own stream and the sound into an AVI file (DV type 2 native, Avi native).
+void NativeIntoAvi(Tdm& dm, const TCaptureSettings& s, TCapturePlan& plan,
+                   const std::string& fileName) {
+    TRecordingBranch& b = *plan.Branch;
+    TMuxer m = OpenFile(b, "avimux", fileName);
+    auto video = b.AddInput(TInputRole::Native, dm.NativeTee.get());
+    plan.Primary = TInputRole::Native;
+    plan.FramesPad = video;
+    LinkPadToMuxer(dm, b, video.get(), m.mux, StreamRole::Video);
+    if (dm.CurrentAudio) {
+        AviAudioLeg(dm, b, s, plan, m.mux, false);
+    }
+}
+
 void NeedVideo(const Tdm& dm) {
     if (!dm.CurrentVideo || !dm.infdecvideo.Element()) {
         throw EGraphError("no video stream", graph_error::kNotFound);
@@ -262,15 +276,7 @@ TCapturePlan BuildCaptureDVType2(Tdm& dm, const TCaptureSettings& s, const std::
     }
     TCapturePlan plan = NewPlan(CaptureFormat::DVType2Native, branchName, dm, s);
     plan.Fix = TCapturePlan::Fixup::DvsdHandler;
-    TRecordingBranch& b = *plan.Branch;
-    TMuxer m = OpenFile(b, "avimux", fileName);
-    auto video = b.AddInput(TInputRole::Native, dm.NativeTee.get());
-    plan.Primary = TInputRole::Native;
-    plan.FramesPad = video;
-    LinkPadToMuxer(dm, b, video.get(), m.mux, StreamRole::Video);
-    if (dm.CurrentAudio) {
-        AviAudioLeg(dm, b, s, plan, m.mux, false);
-    }
+    NativeIntoAvi(dm, s, plan, fileName);
     return plan;
 }
 
@@ -283,15 +289,7 @@ TCapturePlan BuildCaptureAviNative(Tdm& dm, const TCaptureSettings& s, const std
     // The device's own clock paces its picture; its sound always gets the correction.
     plan.Restamp = dm.CurrentAudio != nullptr && !s.Unpaced;
     plan.AudioOffsetNs = SyncCorrectionOffset(s.CorrectionSync, dm.Facts.FrameDuration) * 100;
-    TRecordingBranch& b = *plan.Branch;
-    TMuxer m = OpenFile(b, "avimux", fileName);
-    auto video = b.AddInput(TInputRole::Native, dm.NativeTee.get());
-    plan.Primary = TInputRole::Native;
-    plan.FramesPad = video;
-    LinkPadToMuxer(dm, b, video.get(), m.mux, StreamRole::Video);
-    if (dm.CurrentAudio) {
-        AviAudioLeg(dm, b, s, plan, m.mux, false);
-    }
+    NativeIntoAvi(dm, s, plan, fileName);
     return plan;
 }
 
