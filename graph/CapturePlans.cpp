@@ -318,8 +318,13 @@ TCapturePlan BuildCaptureDVRecomp(Tdm& dm, const TCaptureSettings& s, const std:
         plan.Primary = TInputRole::Native;
         plan.FramesPad = native;
         GstElement* dec = b.Make("avdec_dvvideo", N(b.Name(), "DVdec").c_str());
+        // Decoding and encoding on two threads: each takes one core.
+        GstElement* between = b.Make("queue", N(b.Name(), "DVdec_queue").c_str());
+        g_object_set(between, "max-size-buffers", 8u, "max-size-bytes", 0u, "max-size-time",
+                     guint64(0), nullptr);
         b.Link(native.get(), Pad(dec, PinDirection::Input, 0).get());
-        dv = DvEncoder(dm, b, s, system, Pad(dec, PinDirection::Output, 0).get());
+        b.Link({dec, between});
+        dv = DvEncoder(dm, b, s, system, Pad(between, PinDirection::Output, 0).get());
     } else {
         auto video = b.AddInput(TInputRole::Video, dm.infdecvideo.Element());
         plan.FramesPad = video;
