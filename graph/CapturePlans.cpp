@@ -249,12 +249,15 @@ GstCapsRef SetCaptureAudioFormat(const Tdm& dm, const TCaptureSettings& s) {
     return GstCapsRef::adopt(gst_caps_from_string(CaptureAudioCaps(rate).c_str()));
 }
 
-TCapturePlan BuildCaptureDVType1(Tdm& dm, const TCaptureSettings& s, const std::string& fileName,
+TCapturePlan BuildCaptureDVType1(Tdm& dm, const TCaptureSettings&, const std::string& fileName,
                                  const std::string& branchName) {
     if (!dm.CurrentVideo || !dm.CurrentVideo->Device) {
         throw EGraphError("no video stream", graph_error::kNotFound);
     }
-    TCapturePlan plan = NewPlan(CaptureFormat::DVType1Native, branchName, dm, s);
+    // The device builds the branch; nothing of it is re-stamped (the sound is in the frames).
+    TCapturePlan plan;
+    plan.Format = CaptureFormat::DVType1Native;
+    plan.DvRecords = IsDvStream(dm);
     plan.Branch = dm.CurrentVideo->Device->MakeNativeCaptureBranch(fileName, branchName);
     if (!plan.Branch) {
         throw EGraphError("the video device records no native stream", graph_error::kNotFound);

@@ -192,6 +192,38 @@ void WriteStore(const std::vector<std::pair<std::string, std::string>>& values) 
     ASSERT_TRUE(reg.Commit());
 }
 
+void WriteStoreDWords(const std::vector<std::pair<std::string, uint32_t>>& values) {
+    TRegistry reg{RegistryFile(RegistryFile::DefaultPath())};
+    ASSERT_TRUE(reg.OpenKey(PreferenceKeyPath(), true));
+    for (const auto& [name, value] : values) {
+        reg.WriteDWord(name, value);
+    }
+    ASSERT_TRUE(reg.Commit());
+}
+
+// The recording date mediainfo reads from a DV file's first frame, to the second.
+std::string RecordedDate(const std::string& path) {
+    return Shell("mediainfo --Inform='General;%Recorded_Date%' " + Quote(path)).out.substr(0, 19);
+}
+
+// Starts the command in the background (for signals); its pid.
+pid_t StartInBackground(const std::string& args) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const std::string cmd = std::string(VIDOREL_CAPTURE_EXE) + " " + args;
+        execl("/bin/sh", "sh", "-c", ("exec " + cmd + " >/dev/null 2>&1").c_str(), nullptr);
+        _exit(127);
+    }
+    return pid;
+}
+
+// The exit status of a child, -1 when it did not exit normally.
+int ExitStatus(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 // A decimal preference as the store keeps it: the eight bytes of the double.
 void WriteStoreReal(const std::string& name, double value) {
     TRegistry reg{RegistryFile(RegistryFile::DefaultPath())};
@@ -278,8 +310,7 @@ TEST(CaptureCommand, dvRecompression_encodesEveryFrame_andKeepsTheCamcordersReco
     EXPECT_EQ(v["height"].toInt(), 576); // the source's own system, PAL
     EXPECT_EQ(Frames(v), kTapeFrames);
     EXPECT_EQ(StreamOf(p, "audio")["codec_name"].toString(), "pcm_s16le");
-    const ToolRun date = Shell("mediainfo --Inform='General;%Recorded_Date%' " + Quote(out));
-    EXPECT_EQ(date.out.substr(0, 19), "2006-11-08 14:30:05");
+    EXPECT_EQ(RecordedDate(out), "2006-11-08 14:30:05");
 }
 
 TEST(CaptureCommand, theStoredInlay_isBurnedIntoARecordingOfTheDecodedPicture) {
@@ -294,14 +325,7 @@ TEST(CaptureCommand, theStoredInlay_isBurnedIntoARecordingOfTheDecodedPicture) {
     };
     const std::string plain = Out("plain.avi");
     ASSERT_EQ(Capture(DvRun("DV type 2 (recomp)", plain)).status, 0);
-    WriteStore({});
-    {
-        TRegistry reg{RegistryFile(RegistryFile::DefaultPath())};
-        ASSERT_TRUE(reg.OpenKey(PreferenceKeyPath(), true));
-        reg.WriteDWord("Want Incrust", 1);
-        reg.WriteDWord("What Incrust", 1); // the DV recording date
-        ASSERT_TRUE(reg.Commit());
-    }
+    WriteStoreDWords({{"Want Incrust", 1}, {"What Incrust", 1}}); // the DV recording date
     const std::string inlaid = Out("inlaid.avi");
     ASSERT_EQ(Capture(DvRun("DV type 2 (recomp)", inlaid)).status, 0);
     const std::string a = corner(plain);
@@ -512,14 +536,9 @@ TEST(CaptureCommand, testPatternAndTone_recordAviNative_andDivx_inRealTime) {
 TEST(CaptureCommand, imageByImage_takesOnePicturePerGrab_andPlaysAtTheChosenRate) {
     WriteStoreReal("Framerate", 12.0);
     const std::string out = Out("images.avi");
-    const std::string cmd = std::string(VIDOREL_CAPTURE_EXE) + " --dv-file " + Quote(Tape()) +
-                            " --format Image/image --output " + Quote(out);
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        execl("/bin/sh", "sh", "-c", ("exec " + cmd + " >/dev/null 2>&1").c_str(), nullptr);
-        _exit(127);
-    }
+    const pid_t pid = StartInBackground("--dv-file " + Quote(Tape()) +
+                                        " --format Image/image --output " + Quote(out));
+    ASSERT_GT(pid, 0);
     ASSERT_TRUE(WaitForFile(out, 10000));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     for (int i = 0; i < 3; ++i) {
@@ -527,10 +546,7 @@ TEST(CaptureCommand, imageByImage_takesOnePicturePerGrab_andPlaysAtTheChosenRate
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
     }
     ::kill(pid, SIGTERM);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ExitStatus(pid), 0);
     const Probe p = FfProbe(out);
     EXPECT_EQ(p.errors, "");
     ASSERT_EQ(p.streams.size(), 1); // no sound
@@ -610,22 +626,14 @@ TEST(CaptureCommand, aDiskThatFills_endsTheRun_withWhatWasWrittenStillPlayable) 
 
 TEST(CaptureCommand, sigterm_finishesTheFileCleanly) {
     const std::string out = Out("stopped.avi");
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        const std::string cmd = std::string(VIDOREL_CAPTURE_EXE) + " --dv-file " + Quote(Tape()) +
-                                " --format 'DV type 2 native' --output " + Quote(out);
-        execl("/bin/sh", "sh", "-c", ("exec " + cmd + " >/dev/null 2>&1").c_str(), nullptr);
-        _exit(127);
-    }
+    const pid_t pid = StartInBackground("--dv-file " + Quote(Tape()) +
+                                        " --format 'DV type 2 native' --output " + Quote(out));
+    ASSERT_GT(pid, 0);
     ASSERT_TRUE(WaitForFile(out, 10000));
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
     ::kill(pid, SIGTERM);
     ::kill(pid, SIGTERM); // a repeat within the grace period is ignored
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ExitStatus(pid), 0);
     const Probe p = FfProbe(out);
     EXPECT_EQ(p.errors, "");
     const int frames = Frames(StreamOf(p, "video"));

@@ -5,6 +5,8 @@
 #include <gst/check/gstharness.h>
 #include <gtest/gtest.h>
 
+#include "tests/support/Probes.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -638,16 +640,7 @@ TEST_F(FrameworkTest, anyTemplateFilter_thatRefusedTheCaps_refusesTheirBuffers) 
     // What a run saw ends with it: in the next one, without caps, the stream goes through. (The
     // harness would send its caps again: they are taken off its pad.)
     ASSERT_EQ(gst_element_set_state(h->element, GST_STATE_READY), GST_STATE_CHANGE_SUCCESS);
-    gst_pad_sticky_events_foreach(
-        h->srcpad,
-        [](GstPad*, GstEvent** event, gpointer) -> gboolean {
-            if (GST_EVENT_TYPE(*event) == GST_EVENT_CAPS) {
-                gst_event_unref(*event);
-                *event = nullptr;
-            }
-            return TRUE;
-        },
-        nullptr);
+    test::ForgetStickyCaps(h->srcpad);
     gst_harness_play(h);
     StartWithoutCaps();
     EXPECT_EQ(gst_harness_push(h, Frame(1, 0)), GST_FLOW_OK);

@@ -9,6 +9,8 @@
 #include <gst/check/gstharness.h>
 #include <gtest/gtest.h>
 
+#include "tests/support/Probes.h"
+
 #include <QJsonArray>
 
 #include <fstream>
@@ -161,16 +163,7 @@ TEST_F(TsNormalizerTest, runWithoutCaps_afterOneAtTenFramesASecond_usesTheFallba
 
     ASSERT_EQ(gst_element_set_state(h->element, GST_STATE_READY), GST_STATE_CHANGE_SUCCESS);
     // The harness would send its caps again: they are taken off its pad.
-    gst_pad_sticky_events_foreach(
-        h->srcpad,
-        [](GstPad*, GstEvent** event, gpointer) -> gboolean {
-            if (GST_EVENT_TYPE(*event) == GST_EVENT_CAPS) {
-                gst_event_unref(*event);
-                *event = nullptr;
-            }
-            return TRUE;
-        },
-        nullptr);
+    test::ForgetStickyCaps(h->srcpad);
     gst_harness_play(h);
     gst_harness_push_event(h, gst_event_new_stream_start("again"));
     GstSegment time;

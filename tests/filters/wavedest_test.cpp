@@ -258,10 +258,10 @@ TEST_F(WaveDestTest, maxBytes_defaultsToTheRiffLimit) {
     guint64 max = 0;
     g_object_get(e.get(), "max-bytes", &max, nullptr);
     EXPECT_EQ(max, 0xFFFFFFFFu);
-    GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(e.get()), "max-bytes");
-    ASSERT_NE(spec, nullptr);
-    EXPECT_EQ(G_PARAM_SPEC_UINT64(spec)->maximum, 0xFFFFFFFFu);
-    EXPECT_EQ(G_PARAM_SPEC_UINT64(spec)->minimum, 58u);
+    GParamSpec* property = g_object_class_find_property(G_OBJECT_GET_CLASS(e.get()), "max-bytes");
+    ASSERT_NE(property, nullptr);
+    EXPECT_EQ(G_PARAM_SPEC_UINT64(property)->maximum, 0xFFFFFFFFu);
+    EXPECT_EQ(G_PARAM_SPEC_UINT64(property)->minimum, 58u);
 }
 
 // --- real files ---

@@ -22,4 +22,19 @@ struct BufferCounter {
     }
 };
 
+// Takes the caps off a pad's sticky events, so a harness restarted on it sends none (a stream
+// without caps).
+inline void ForgetStickyCaps(GstPad* pad) {
+    gst_pad_sticky_events_foreach(
+        pad,
+        [](GstPad*, GstEvent** event, gpointer) -> gboolean {
+            if (GST_EVENT_TYPE(*event) == GST_EVENT_CAPS) {
+                gst_event_unref(*event);
+                *event = nullptr;
+            }
+            return TRUE;
+        },
+        nullptr);
+}
+
 } // namespace vidorel::test
