@@ -245,6 +245,8 @@ bool TCaptureRun::Start(const std::string& fileName, std::string* why) {
     Adopt(piece);
     m_started = true;
     WatchSourceEnd();
+    // Written only when GST_DEBUG_DUMP_DOT_DIR names a folder, as for any GStreamer program.
+    m_dm.fg().DumpDot("vidorel-capture-started");
     GST_INFO("capture into %s started", fileName.c_str());
     return true;
 }
