@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QApplication>
+
+namespace vidorel::test {
+
+// The one application object of a window test executable (offscreen, set up by the test main).
+inline QApplication& TestApp() {
+    static int argc = 1;
+    static char name[] = "vidorel-tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+    return app;
+}
+
+} // namespace vidorel::test
