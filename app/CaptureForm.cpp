@@ -1,22 +1,43 @@
+// The main window's life: creation, the preferences pushed into the controls when first
+// shown, the deferred start-up on the first idle moment, device changes, and the orderly
+// shutdown with the preferences stored.
+
 #include "app/CaptureForm.h"
 
+#include "app/Actions.h"
+#include "app/OutputNames.h"
+#include "app/PanelFrame.h"
+#include "app/QtUserPrompt.h"
+#include "app/SourcesFrame.h"
 #include "app/StartupTrace.h"
+#include "app/StatusBar.h"
 #include "app/VideoWindow.h"
 #include "devices/DeviceMonitor.h"
 #include "devices/VirtualDevices.h"
-#include "filters/zv_superposer.h"
 #include "graph/AVgraph.h"
-#include "graph/CapturePlans.h"
 #include "graph/DSFunctions.h"
 #include "graph/RunGraph.h"
 #include "graph/SourceBranches.h"
 #include "settings/Preferences.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QProgressBar>
 #include <QScreen>
 #include <QShowEvent>
+#include <QSlider>
+#include <QStyle>
 #include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 
 #include <algorithm>
 
@@ -24,16 +45,38 @@ namespace vidorel {
 
 namespace {
 
-// The stream of that name, else the first one (null for an empty list).
-template <typename S>
-std::shared_ptr<S> NamedOrFirst(const std::vector<std::shared_ptr<S>>& streams,
-                                const std::string& name) {
-    auto it = std::find_if(streams.begin(), streams.end(),
-                           [&](const auto& s) { return s->DisplayName == name; });
-    if (it != streams.end()) {
-        return *it;
+// The hatched corner of the preview: a click shows or hides the inlay sliders.
+class THatchedCorner : public QWidget {
+public:
+    explicit THatchedCorner(QWidget* parent) : QWidget(parent) {
+        setObjectName(QStringLiteral("Shape1"));
+        setCursor(Qt::PointingHandCursor);
     }
-    return streams.empty() ? nullptr : streams.front();
+    std::function<void()> OnClick;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.fillRect(rect(), palette().window());
+        p.setPen(QPen(palette().color(QPalette::WindowText), 1));
+        for (int d = -height(); d < width(); d += 4) {
+            p.drawLine(d, height(), d + height(), 0);
+        }
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+    void mouseReleaseEvent(QMouseEvent* e) override {
+        if (e->button() == Qt::LeftButton && OnClick) {
+            OnClick();
+        }
+    }
+};
+
+QToolButton* ActionButton(QWidget* parent, const char* name, QRect geometry) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(QString::fromUtf8(name));
+    b->setGeometry(geometry);
+    b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    return b;
 }
 
 } // namespace
@@ -42,27 +85,139 @@ TCaptureForm::TCaptureForm(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("CaptureForm"));
     setWindowTitle(NormalCaption());
     setFixedSize(kClientWidth, kClientHeight);
-    // The video area: the preview window fills it.
-    panel1_ = new QWidget(this);
-    panel1_->setObjectName(QStringLiteral("Panel1"));
-    panel1_->setGeometry(10, 40, 415, 321);
-    vwEcran_ = new TVideoWindow(panel1_);
-    vwEcran_->setGeometry(0, 0, 415, 321);
+    // The form is laid out for a small sans face; fontconfig stands in a metric-compatible one.
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSize(8);
+    setFont(font);
+    ownPrompt_ = std::make_unique<QtUserPrompt>(this);
+    prompt_ = ownPrompt_.get();
+    actions_ = std::make_unique<TActions>(this);
+    CreateControls();
+    CreatePanels();
+    BindActions();
+    BindPanels();
     FormCreate();
 }
 
 TCaptureForm::~TCaptureForm() {
+    qApp->removeEventFilter(this);
     FormCloseQuery();
+    FormDestroy();
     vwEcran_->Attach(nullptr);
     if (dm_ != nullptr) {
         dm_->fg().SetEventReceiver(nullptr);
     }
+    if (fullScreenWindow_ != nullptr && vwEcran_->parent() == fullScreenWindow_) {
+        vwEcran_->setParent(panel1_);
+    }
+    delete fullScreenWindow_;
 }
 
 QString TCaptureForm::NormalCaption() {
     return QStringLiteral("%1 %2 by %3")
         .arg(QString::fromUtf8(kProductName), QString::fromUtf8(kProductVersion),
              QString::fromUtf8(kMakerName));
+}
+
+void TCaptureForm::SetUserPrompt(IUserPrompt* prompt) {
+    prompt_ = prompt != nullptr ? prompt : ownPrompt_.get();
+}
+
+void TCaptureForm::CreateControls() {
+    // The video area: frame, preview, placeholder, inlay sliders and the hatched corner.
+    panel1_ = new QWidget(this);
+    panel1_->setObjectName(QStringLiteral("Panel1"));
+    panel1_->setGeometry(276, 40, 415, 321);
+    shape2_ = new QFrame(panel1_);
+    shape2_->setObjectName(QStringLiteral("Shape2"));
+    shape2_->setFrameShape(QFrame::Box);
+    shape2_->setGeometry(14, 14, 388, 292);
+    vwEcran_ = new TVideoWindow(panel1_);
+    vwEcran_->setObjectName(QStringLiteral("vwEcran"));
+    vwEcran_->setGeometry(16, 16, 384, 288);
+    vwEcran_->installEventFilter(this);
+    vwEcran_->setContextMenuPolicy(Qt::NoContextMenu);
+    panel2_ = new QLabel(panel1_);
+    panel2_->setObjectName(QStringLiteral("Panel2"));
+    panel2_->setGeometry(16, 16, 384, 288);
+    panel2_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    panel2_->setAutoFillBackground(true);
+    {
+        QPalette pal = panel2_->palette();
+        // The application-workspace colour of a desktop: a neutral dark grey.
+        pal.setColor(QPalette::Window, QColor(0x6d, 0x6d, 0x6d));
+        pal.setColor(QPalette::WindowText, Qt::white);
+        panel2_->setPalette(pal);
+    }
+    panel2_->installEventFilter(this);
+    xslider_ = new QSlider(Qt::Horizontal, panel1_);
+    xslider_->setObjectName(QStringLiteral("Xslider"));
+    xslider_->setGeometry(16, 298, 384, 18);
+    xslider_->setRange(0, 1000);
+    xslider_->hide();
+    yslider_ = new QSlider(Qt::Vertical, panel1_);
+    yslider_->setObjectName(QStringLiteral("Yslider"));
+    yslider_->setGeometry(398, 16, 16, 286);
+    yslider_->setRange(0, 1000);
+    yslider_->setInvertedAppearance(true);
+    yslider_->hide();
+    auto* corner = new THatchedCorner(panel1_);
+    corner->setGeometry(395, 298, 20, 20);
+    corner->OnClick = [this] { actions_->acSliders->trigger(); };
+    shape1_ = corner;
+
+    // Below the video: cut, capture, volume, grab.
+    sbCouper_ = ActionButton(this, "sbCouper", {0, 366, 36, 34});
+    sbCouper_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    captureBtn_ = ActionButton(this, "CaptureBtn", {0, 366, 40, 34});
+    captureBtn_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    captureBtn_->setFocusPolicy(Qt::StrongFocus);
+    labVolume_ = new QLabel(this);
+    labVolume_->setObjectName(QStringLiteral("labVolume"));
+    labVolume_->setGeometry(0, 375, 36, 16);
+    tb_ = new QSlider(Qt::Horizontal, this);
+    tb_->setObjectName(QStringLiteral("tb"));
+    tb_->setGeometry(0, 372, 148, 22);
+    tb_->setRange(0, 10000);
+    tb_->setSingleStep(100);
+    tb_->setPageStep(1000);
+    gaugeVolume_ = new QProgressBar(this);
+    gaugeVolume_->setObjectName(QStringLiteral("gaugeVolume"));
+    gaugeVolume_->setOrientation(Qt::Vertical);
+    gaugeVolume_->setRange(0, 100);
+    gaugeVolume_->setTextVisible(false);
+    gaugeVolume_->setGeometry(0, 366, 6, 34);
+    grabBtn_ = ActionButton(this, "grabBtn", {0, 366, 100, 34});
+
+    // Tool bars: effects over the video, panels over the panels, general at the right.
+    const auto makeBar = [this](const char* name) {
+        auto* bar = new QToolBar(this);
+        bar->setObjectName(QString::fromUtf8(name));
+        bar->setIconSize(QSize(20, 20));
+        bar->setMovable(false);
+        bar->setFloatable(false);
+        bar->setStyleSheet(QStringLiteral("QToolBar { border: 0px; spacing: 1px; }"));
+        return bar;
+    };
+    tbActions_ = makeBar("tbActions");
+    tbPanneaux_ = makeBar("tbPanneaux");
+    tbGeneral_ = makeBar("TbGeneral");
+
+    statusBar1_ = new TStatusBar(this);
+    statusBar1_->setGeometry(0, kClientHeight - TStatusBar::kHeight, kClientWidth,
+                             TStatusBar::kHeight);
+    installEventFilter(this);
+    // Key presses meant for a text field are looked at before the shortcuts see them.
+    qApp->installEventFilter(this);
+    // The stream labels follow the facts, which a source tells once it sends.
+    auto* facts = new QTimer(this);
+    facts->setInterval(500);
+    QObject::connect(facts, &QTimer::timeout, this, [this] { RefreshStreamLabels(); });
+    facts->start();
+}
+
+TPanelFrame* TCaptureForm::Panel(int n) const {
+    return n >= 0 && n < kPanelCount ? panels_[static_cast<size_t>(n)] : nullptr;
 }
 
 void TCaptureForm::FormCreate() {
@@ -72,6 +227,7 @@ void TCaptureForm::FormCreate() {
 
 void TCaptureForm::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
+    // Restoring a minimised window shows it again: the start-up runs once only.
     if (!shown_) {
         shown_ = true;
         FormShow();
@@ -79,13 +235,21 @@ void TCaptureForm::showEvent(QShowEvent* e) {
 }
 
 void TCaptureForm::FormShow() {
+    panel2_->show();
+    ApplyEnglishTexts();
+    for (TPanelFrame* panel : panels_) {
+        panel->ApplyEnglishTexts();
+    }
+    ApplyErrorReportTexts();
     LoadPreferences();
+    EnterPreview();
     // The rest of the start-up waits for the first idle moment, so the window is on screen
     // while devices are enumerated and the preview starts.
     QTimer::singleShot(0, this, [this] { AppEvents1Idle(); });
 }
 
 void TCaptureForm::LoadPreferences() {
+    loadingPreferences_ = true;
     PreferenceContext ctx;
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         ctx.screenWidth = screen->geometry().width();
@@ -96,7 +260,49 @@ void TCaptureForm::LoadPreferences() {
     CreatePreferences(ctx);
     // A store that cannot be read or had to be kept aside is said once, in the error report.
     storeProblem_ = PreferenceStoreProblem();
-    move(prefs::Left->Value, prefs::Top->Value);
+    try {
+        // A position stored on a screen that is gone comes back onto one that is there.
+        QPoint pos(prefs::Left->Value, prefs::Top->Value);
+        const QRect wanted(pos, frameGeometry().size());
+        bool visible = false;
+        for (const QScreen* screen : QGuiApplication::screens()) {
+            if (screen->availableGeometry().intersects(wanted.adjusted(40, 0, -40, -200))) {
+                visible = true;
+            }
+        }
+        if (!visible) {
+            if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+                const QRect avail = screen->availableGeometry();
+                pos = avail.topLeft() + QPoint(std::max(0, (avail.width() - width()) / 2),
+                                               std::max(0, (avail.height() - height()) / 2));
+            }
+        }
+        move(pos);
+        LayoutPanels();
+        ShowPanel(ValidPanel(prefs::PanneauActif->Value));
+        {
+            const QSignalBlocker quiet(tb_);
+            tb_->setValue(prefs::Volume->Value);
+        }
+        if (prefs::FullscreenOn->Value) {
+            actions_->acfullscreen->trigger();
+        }
+        if (prefs::ReducedOn->Value) {
+            actions_->acReduire->trigger();
+        }
+        // Mute is applied by toggling: the action turns the stored wish back and applies it.
+        actions_->acMute->setChecked(!prefs::MuteOn->Value);
+        prefs::MuteOn->Value = !prefs::MuteOn->Value;
+        actions_->acMute->trigger();
+        startupTime_ = Now();
+        ComputeNextVideoName();
+        for (TPanelFrame* panel : panels_) {
+            panel->LoadPreferences();
+        }
+        EffectsOptionChanged(prefs::ActiverSuperposition->Value);
+    } catch (const std::exception&) {
+        // A failure stops the transfer; the window runs with what was reached.
+    }
 }
 
 void TCaptureForm::AppEvents1Idle() {
@@ -107,9 +313,10 @@ void TCaptureForm::AppEvents1Idle() {
     if (!storeProblem_.empty()) {
         errorText_ += storeProblem_ + "\r\n";
     }
+    ApplyDeferredPreferences();
     // Without a data module there is no media work to start (a window under test).
     if (dm_ == nullptr) {
-        startupDone_ = true;
+        FinishStartup();
         return;
     }
     // One step per turn of the event loop: the window answers between them. A step that
@@ -117,10 +324,9 @@ void TCaptureForm::AppEvents1Idle() {
     RunStartupSteps({
         [this] {
             vwEcran_->Attach(&dm_->vwEcran);
+            lists_.BeforeDeviceRemoval = nullptr;
             CloseBranchesOnDeviceRemoval(*dm_, lists_);
             ApplyVolume();
-            ApplyWantedEffects();
-            lists_.Exclusions = LoadExclusions(prefs::SourcesExclues->Value);
             TraceStartup("start-up work begins");
             if (!RefreshSourceLists()) {
                 errorText_ += "Impossible to load the Video sources\r\n";
@@ -131,7 +337,11 @@ void TCaptureForm::AppEvents1Idle() {
         [this] {
             // A DV source needs the codec plug-in, whose loading would freeze the window:
             // it is loaded meanwhile on its own thread.
-            auto wanted = NamedOrFirst(lists_.VideoStreams, prefs::SourceVideo->Value);
+            const auto& streams = lists_.VideoStreams;
+            auto it = std::find_if(streams.begin(), streams.end(), [](const auto& s) {
+                return s->DisplayName == prefs::SourceVideo->Value;
+            });
+            auto wanted = it != streams.end() ? *it : (streams.empty() ? nullptr : streams[0]);
             if (wanted && wanted->StreamKind == 5 && !PluginsPreloaded() &&
                 SinceProgramStart() < kPreloadPatienceMs) {
                 return false;
@@ -142,22 +352,97 @@ void TCaptureForm::AppEvents1Idle() {
         },
         [this] {
             SelectAudioSource(prefs::SourceAudio->Value);
-            TraceStartup("audio source selected");
+            FillCaptureFormats(static_cast<TCaptureFormat>(prefs::CaptureFormat->Value));
+            TraceStartup("audio source and format selected");
+            return true;
+        },
+        [this] {
+            ApplyWantedEffects();
+            // Device changes: followed as they come ("Notifier"), or only when the graph
+            // loses a device.
+            if (monitor_ != nullptr) {
+                monitor_->SetListener(
+                    this, [this](devices::TDeviceMonitor::Change, const devices::DeviceEntry&) {
+                        if (prefs::Notifier->Value) {
+                            // Several changes arrive together when a device comes: one refresh.
+                            QTimer::singleShot(300, this, [this] { DevicesChanged(); });
+                        }
+                    });
+            }
+            if (captureBtn_->isEnabled()) {
+                captureBtn_->setFocus();
+            }
+            if (prefs::PreviewLocked->Value) {
+                prefs::PreviewLocked->Value = false;
+                actions_->acLockPreview->setChecked(false);
+                actions_->acLockPreview->trigger();
+            }
+            if (!errorText_.empty()) {
+                labVolume_->hide();
+                gaugeVolume_->hide();
+                ShowErrorReport(errorText_ + "\r\n", true);
+            }
             return true;
         },
     });
 }
 
+void TCaptureForm::ApplyDeferredPreferences() {
+    try {
+        lists_.Exclusions = LoadExclusions(prefs::SourcesExclues->Value);
+    } catch (const std::exception&) {
+    }
+}
+
+void TCaptureForm::ApplyWantedEffects() {
+    effectsAllowed_ = true;
+    aspectFree_ = true;
+    lockedAspect_ = TLockedAspect::Free;
+    if (prefs::WantVertFlip->Value) {
+        prefs::WantVertFlip->Value = false;
+        actions_->acVertFlip->setChecked(false);
+        actions_->acVertFlip->trigger();
+    }
+    if (prefs::WantHorzFlip->Value) {
+        prefs::WantHorzFlip->Value = false;
+        actions_->acHorzFlip->setChecked(false);
+        actions_->acHorzFlip->trigger();
+    }
+    // Each toggles back to the wanted state and applies it.
+    actions_->acIncruster->setChecked(!prefs::WantIncrust->Value);
+    actions_->acIncruster->trigger();
+    actions_->acElargir->setChecked(!prefs::WantElargir->Value);
+    actions_->acElargir->trigger();
+    actions_->acWideScreen->setChecked(!prefs::WantWidescreen->Value);
+    actions_->acWideScreen->trigger();
+    if (prefs::WantDeinter->Value) {
+        prefs::WantDeinter->Value = false;
+        actions_->acDesentrelacer->setChecked(false);
+        actions_->acDesentrelacer->trigger();
+    }
+}
+
+void TCaptureForm::FinishStartup() {
+    if (startupDone_) {
+        return;
+    }
+    startupDone_ = true;
+    loadingPreferences_ = false;
+    screenSaver_.Inhibit();
+    TraceStartup("start-up done");
+}
+
 void TCaptureForm::RunStartupSteps(std::vector<std::function<bool()>> steps) {
     if (closed_ || steps.empty()) {
-        startupDone_ = true;
+        FinishStartup();
         return;
     }
     bool done = true;
     try {
         done = steps.front()();
-    } catch (const std::exception&) {
-        // A start-up failure leaves the window usable with what was reached.
+    } catch (const std::exception& e) {
+        // A start-up failure leaves the window usable with what was reached, and is told.
+        errorText_ += std::string(e.what()) + "\r\n";
     }
     if (done) {
         steps.erase(steps.begin());
@@ -183,85 +468,89 @@ bool TCaptureForm::RefreshSourceLists() {
         if (const std::string problem = devices::TapeScanProblem(); !problem.empty()) {
             errorText_ += problem + "\r\n";
         }
+        // The boxes: names that went are deleted, new ones appended, then the "none" entries.
+        const auto sync = [](QComboBox* box, const std::vector<std::string>& names,
+                             const char* none) {
+            const QSignalBlocker quiet(box);
+            const QString kept = box->currentText();
+            for (int i = box->count() - 1; i >= 0; --i) {
+                const std::string item = box->itemText(i).toStdString();
+                if (std::find(names.begin(), names.end(), item) == names.end()) {
+                    box->removeItem(i);
+                }
+            }
+            for (const auto& n : names) {
+                if (box->findText(QString::fromStdString(n), Qt::MatchExactly) < 0) {
+                    box->addItem(QString::fromStdString(n));
+                }
+            }
+            box->addItem(QString::fromUtf8(none));
+            box->setCurrentIndex(box->findText(kept, Qt::MatchExactly));
+        };
+        std::vector<std::string> video, audio;
+        for (const auto& s : lists_.VideoStreams) {
+            video.push_back(s->DisplayName);
+        }
+        for (const auto& s : lists_.AudioStreams) {
+            audio.push_back(s->DisplayName);
+        }
+        sync(sourcesFrame_->cboxvideo, video, kNoVideoStream);
+        sync(sourcesFrame_->cboxAudio, audio, kNoAudioStream);
         return ok;
     } catch (const std::exception&) {
         return false;
     }
 }
 
-void TCaptureForm::ApplyVolume() {
-    dm_->audiorender.SetMute(prefs::MuteOn->Value);
-    dm_->audiorender.SetVolume(prefs::Volume->Value);
-}
-
-void TCaptureForm::ApplyWantedEffects() {
-    ApplyStoredEffects(*dm_);
-}
-
-bool TCaptureForm::SelectVideoSource(const std::string& name) {
-    if (dm_ == nullptr) {
+bool TCaptureForm::RefreshAndReselect(bool rewriteReport) {
+    (void)rewriteReport; // the system report comes with the encoder settings
+    const std::string video = sourcesFrame_->cboxvideo->currentText().toStdString();
+    const std::string audio = sourcesFrame_->cboxAudio->currentText().toStdString();
+    const TCaptureFormat format =
+        CaptureFormatFromName(sourcesFrame_->cbFormatCapture->currentText().toStdString());
+    if (!RefreshSourceLists()) {
         return false;
     }
-    if (dm_->CurrentVideo && dm_->CurrentVideo->DisplayName == name) {
-        return true;
-    }
-    if (!dm_->CurrentVideo && name == kNoVideoStream) {
-        return true;
-    }
-    bool result = false;
-    try {
-        if (name != kNoVideoStream && !lists_.VideoStreams.empty()) {
-            auto stream = NamedOrFirst(lists_.VideoStreams, name);
-            if (OpenVideoBranch(*dm_, stream)) {
-                prefs::SourceVideo->Value = stream->DisplayName;
-                result = true;
-            }
-        } else {
-            if (dm_->CurrentVideo) {
-                CloseVideoBranch(*dm_, dm_->CurrentVideo, true);
-            }
-            prefs::SourceVideo->Value = kNoVideoStream;
-            result = true;
-        }
-    } catch (const std::exception&) {
-        result = false;
-    }
-    // The open ran the graph; what stays (the other stream) runs again after a failure.
-    RunGraph(*dm_);
-    return result;
+    SelectVideoSource(video);
+    SelectAudioSource(audio);
+    FillCaptureFormats(format);
+    return true;
 }
 
-bool TCaptureForm::SelectAudioSource(const std::string& name) {
-    if (dm_ == nullptr) {
-        return false;
+void TCaptureForm::ActualiserVideoBtnClick() {
+    // Enumerating again under a running capture would change its sources behind its back.
+    if (Busy() || refreshing_) {
+        return;
     }
-    if (dm_->CurrentAudio && dm_->CurrentAudio->DisplayName == name) {
-        return true;
+    refreshing_ = true;
+    RefreshAndReselect(true);
+    refreshing_ = false;
+}
+
+void TCaptureForm::DevicesChanged() {
+    if (closed_ || !startupDone_ || refreshing_) {
+        return;
     }
-    if (!dm_->CurrentAudio && name == kNoAudioStream) {
-        return true;
+    // A capture or a schedule keeps its devices; the lists follow when it is over, unless
+    // its own device went (the graph then reports it lost).
+    if (Busy()) {
+        QTimer::singleShot(1000, this, [this] { DevicesChanged(); });
+        return;
     }
-    bool result = false;
-    try {
-        if (name != kNoAudioStream && !lists_.AudioStreams.empty()) {
-            auto stream = NamedOrFirst(lists_.AudioStreams, name);
-            if (OpenAudioBranch(*dm_, stream)) {
-                prefs::SourceAudio->Value = stream->DisplayName;
-                result = true;
-            }
-        } else {
-            if (dm_->CurrentAudio) {
-                CloseAudioBranch(*dm_, dm_->CurrentAudio, true);
-            }
-            prefs::SourceAudio->Value = kNoAudioStream;
-            result = true;
-        }
-    } catch (const std::exception&) {
-        result = false;
+    refreshing_ = true;
+    RefreshAndReselect(false);
+    refreshing_ = false;
+}
+
+void TCaptureForm::GraphDeviceLost() {
+    if (closed_ || refreshing_) {
+        return;
     }
-    // The open ran the graph; what stays (the other stream) runs again after a failure.
-    RunGraph(*dm_);
-    return result;
+    // The capture controller finishes a running capture first; the preview state follows.
+    captureState_ = CaptureState::Preview;
+    refreshing_ = true;
+    RefreshAndReselect(false);
+    refreshing_ = false;
 }
 
 void TCaptureForm::FormCloseQuery() {
@@ -269,6 +558,9 @@ void TCaptureForm::FormCloseQuery() {
         return;
     }
     closed_ = true;
+    if (fullScreenWindow_ != nullptr && FullScreen()) {
+        actions_->acfullscreen->trigger();
+    }
     if (dm_ == nullptr) {
         return;
     }
@@ -284,9 +576,38 @@ void TCaptureForm::FormCloseQuery() {
 }
 
 void TCaptureForm::StorePreferences() {
-    prefs::Top->Value = frameGeometry().top();
-    prefs::Left->Value = frameGeometry().left();
+    try {
+        prefs::Top->Value = frameGeometry().top();
+        prefs::Left->Value = frameGeometry().left();
+        prefs::EcranGauche->Value = layout_.VideoLeft == 0;
+        prefs::Volume->Value = tb_->value();
+        prefs::FullscreenOn->Value = actions_->acfullscreen->isChecked();
+        prefs::ReducedOn->Value = actions_->acReduire->isChecked();
+        prefs::MuteOn->Value = actions_->acMute->isChecked();
+        prefs::DeinterlacerOn->Value = actions_->acDesentrelacer->isChecked();
+        prefs::IncrustationOn->Value = actions_->acIncruster->isChecked();
+        prefs::Elargir->Value = actions_->acElargir->isChecked();
+        prefs::VerticalFlip->Value = actions_->acVertFlip->isChecked();
+        prefs::HorizontalFlip->Value = actions_->acHorzFlip->isChecked();
+        prefs::SourceVideo->Value = sourcesFrame_->cboxvideo->currentText().toStdString();
+        prefs::SourceAudio->Value = sourcesFrame_->cboxAudio->currentText().toStdString();
+        for (TPanelFrame* panel : panels_) {
+            panel->StorePreferences();
+        }
+        prefs::SourcesExclues->Value = SaveExclusions(lists_.Exclusions);
+    } catch (const std::exception&) {
+        // What was reached is written all the same.
+    }
     SavePreferences();
+}
+
+void TCaptureForm::acSauverPrefsExecute() {
+    StorePreferences();
+    prefs::SauverPreferences->Value = false;
+}
+
+void TCaptureForm::FormDestroy() {
+    screenSaver_.Release();
 }
 
 void TCaptureForm::closeEvent(QCloseEvent* e) {
@@ -296,6 +617,7 @@ void TCaptureForm::closeEvent(QCloseEvent* e) {
         if (shown_ && prefs::SauverPreferences != nullptr && prefs::SauverPreferences->Value) {
             StorePreferences();
         }
+        FormDestroy();
     }
     e->accept();
 }
@@ -312,14 +634,35 @@ void TCaptureForm::SetDataModule(Tdm* dm) {
 
 void TCaptureForm::GraphEvent(const TGraphEvent& event) {
     switch (event.Kind) {
-    case TGraphEventKind::Error:
     case TGraphEventKind::DeviceLost:
+        errorText_ += event.Text + "\r\n";
+        if (startupDone_ && !prefs::Notifier->Value) {
+            QTimer::singleShot(0, this, [this] { GraphDeviceLost(); });
+        }
+        break;
+    case TGraphEventKind::Error:
     case TGraphEventKind::RecordingError:
         // Kept for the error report; the capture controller acts on them.
         errorText_ += event.Text + "\r\n";
         break;
     default:
         break;
+    }
+}
+
+bool TCaptureForm::Busy() const {
+    return captureState_ != CaptureState::Preview;
+}
+
+void TCaptureForm::ComputeNextVideoName() {
+    const TCaptureFormat format = static_cast<TCaptureFormat>(prefs::CaptureFormat->Value);
+    nextVideoName_ = VideoFileName(prefs::VideoDirectory->Value, prefs::VideoRacine->Value,
+                                   prefs::VideoDate->Value, startupTime_, videoCounter_, format);
+    const QString file = QString::fromStdString(nextVideoName_).section(QLatin1Char('/'), -1);
+    sourcesFrame_->LabelVideo->setText(file);
+    if (auto* folderLabel =
+            panels_[1] ? panels_[1]->findChild<QLabel*>(QStringLiteral("LabelVideo")) : nullptr) {
+        folderLabel->setText(file);
     }
 }
 

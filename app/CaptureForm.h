@@ -1,26 +1,57 @@
 #pragma once
 
+#include "app/ScreenSaver.h"
+#include "app/ViewRules.h"
 #include "graph/GraphEvents.h"
+#include "platform/DateTime.h"
+#include "platform/UserPrompt.h"
 #include "sources/CaptureSources.h"
 
 #include <QWidget>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+class QFrame;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QSlider;
+class QToolBar;
+class QToolButton;
+
 namespace vidorel {
 
 class Tdm;
 class TVideoWindow;
+class TPanelFrame;
+class TSourcesFrame;
+class TDossiersFrame;
+class TProgrammerFrame;
+class TExtraireFrame;
+class TIncrusterFrame;
+class TOptionsFrame;
+class THelpFrame;
+class TAproposFrame;
+class TErreurFrame;
+class TStatusBar;
+struct TActions;
 namespace devices {
 class TDeviceMonitor;
 }
 
-// The main window. Fixed 700 x 459 client area; owns the preference list for the life of the
-// program, loads the preferences when first shown, starts the preview of the stored sources on
-// the first idle moment, and takes it all down and stores the preferences when closed.
+// The main window: the preview area, the row of eight option panels of which one shows at a
+// time, the tool bars, the pop-up menu, the status bar and every command with its shortcut.
+// Fixed 700 x 459 client area. It loads the preferences into its controls when first shown,
+// does the rest of the start-up on the first idle moment (devices, the stored sources and
+// format, the preview, the effects, the error report), and takes it all down and stores the
+// preferences when closed.
+//
+// The presentation (panels, layout, effects, preview lock) is in CaptureFormView.cpp, the
+// selection of sources and format in SourceSelection.cpp, the rules they follow in ViewRules.
 class TCaptureForm : public QWidget, public IGraphEvents {
 public:
     static constexpr int kClientWidth = 700;
@@ -34,54 +65,193 @@ public:
     // The data module whose graph the window drives; set before the window is shown (the
     // window is created first, so nothing while it is created touches the graph).
     void SetDataModule(Tdm* dm);
+    // Who answers the window's questions and messages (message boxes unless a test sets one).
+    void SetUserPrompt(IUserPrompt* prompt);
 
     // "Vidorel 5.1.7 by Marlott"
     static QString NormalCaption();
 
+    // --- source and format selection ---
     // Makes the named stream current and runs the preview; a name that is not listed selects
     // the first stream. True when the selection stands.
     bool SelectVideoSource(const std::string& name);
     bool SelectAudioSource(const std::string& name);
+    // Rebuilds the format list for the current streams and selects `wanted` (or the first).
+    void FillCaptureFormats(TCaptureFormat wanted);
+    // The Sources panel's handlers.
+    void cboxVideoChange();
+    void cboxAudioChange();
+    void cbFormatCaptureClick();
+    void SourcesFrameleFramerateExit();
+    void SourcesFramesbFormatCapturesettingsClick();
+    // Enumerates again and selects what was selected (the refresh button).
+    void ActualiserVideoBtnClick();
 
+    // --- presentation ---
+    void ShowPanel(int n);
+    int ActivePanel() const;
+    void LayoutPanels();
+    void LayoutForWideScreen(bool wide);
+    void ApplyPreviewLock(bool locked);
+    void ShowErrorReport(const std::string& text, bool fatal);
+    bool EffectsAllowed() const { return effectsAllowed_; }
+    bool AspectFree() const { return aspectFree_; }
+    TLockedAspect LockedAspect() const { return lockedAspect_; }
+    bool FullScreen() const;
+
+    // --- parts, for the next steps and for tests ---
+    TActions& Actions() const { return *actions_; }
+    TPanelFrame* Panel(int n) const;
+    TSourcesFrame* SourcesFrame() const { return sourcesFrame_; }
+    THelpFrame* HelpFrame() const { return helpFrame_; }
+    TErreurFrame* ErreurFrame() const { return erreurFrame_; }
+    TStatusBar* StatusBar() const { return statusBar1_; }
+    QWidget* VideoArea() const { return panel1_; }
     TVideoWindow* VideoWindow() const { return vwEcran_; }
     const TSourceLists& Sources() const { return lists_; }
+    CaptureState State() const { return captureState_; }
     // Start-up problems and failures of the graph, for the error report.
     const std::string& ErrorText() const { return errorText_; }
+    bool StartupDone() const { return startupDone_; }
+    // The next capture's file name.
+    const std::string& NextVideoName() const { return nextVideoName_; }
 
     // What the graph tells (on this thread).
     void GraphEvent(const TGraphEvent& event) override;
-    bool StartupDone() const { return startupDone_; }
 
 protected:
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Start-up and shutdown.
+    void CreateControls();
+    void CreatePanels();
+    void ApplyErrorReportTexts();
+    void ShowErrorPanel(const std::string& text, bool fatal);
+    void CloseErrorPanel();
+    void BindActions();
+    void BindPanels();
     void FormCreate();
     void FormShow();
     void LoadPreferences();
     void AppEvents1Idle();
+    void ApplyDeferredPreferences();
+    void ApplyWantedEffects();
+    void FinishStartup();
     // Runs the first step now and the others one per later turn of the event loop.
     void RunStartupSteps(std::vector<std::function<bool()>> steps);
     // How long the start-up waits for the codec plug-ins before opening a source anyway.
     static constexpr long long kPreloadPatienceMs = 3000;
     bool RefreshSourceLists();
-    void ApplyVolume();
-    // The effects chosen in the preferences, pushed into the preview's overlay.
-    void ApplyWantedEffects();
+    // Enumerates again and selects the streams and format of the three boxes.
+    bool RefreshAndReselect(bool rewriteReport);
+    void DevicesChanged();
+    void GraphDeviceLost();
     void FormCloseQuery();
     void StorePreferences();
+    void FormDestroy();
+    // The save command: store now, then no more at exit.
+    void acSauverPrefsExecute();
+
+    // Presentation.
+    void ApplyEnglishTexts();
+    void HideActivePanel();
+    void acReduireExecute(bool reduced);
+    void acfullscreenExecute(bool on);
+    void acElargirExecute(bool ticked);
+    void acWideScreenExecute(bool ticked);
+    void acVertFlipExecute(bool ticked);
+    void acHorzFlipExecute(bool ticked);
+    void acDesentrelacerExecute(bool ticked);
+    void acIncrusterExecute(bool ticked);
+    void acLockPreviewExecute(bool locked);
+    void acMuteExecute(bool muted);
+    void ChangeVolume(int delta);
+    void acSlidersExecute(bool shown);
+    void acBasculerPanneauExecute();
+    void EffectsOptionChanged(bool on);
+    void ApplyWideScreen();
+    void ApplyKeepAspect();
+    void ApplyVerticalFlip();
+    void ApplyHorizontalFlip();
+    void ApplyDeinterlaceState();
+    void ApplyInlayState();
+    void ApplyVolume();
+    void ShowVideoControls();
+    void HideVideoControls();
+    void ShowAudioControls();
+    void HideAudioControls();
+    void UpdateStatusTexts();
+    // Back to the preview state (only from the preview: a capture or a schedule keeps its
+    // state until its controller ends it).
+    void EnterPreview();
+    bool Busy() const;
+    void ShowPopup(const QPoint& globalPos);
+    void ComputeNextVideoName();
+    void RefreshStreamLabels();
 
     Tdm* dm_ = nullptr;
+    IUserPrompt* prompt_ = nullptr;
+    std::unique_ptr<IUserPrompt> ownPrompt_;
+    std::unique_ptr<TActions> actions_;
+
+    // The video area and what is around it.
     QWidget* panel1_ = nullptr;
+    QFrame* shape2_ = nullptr;
     TVideoWindow* vwEcran_ = nullptr;
+    QLabel* panel2_ = nullptr;
+    QSlider* xslider_ = nullptr;
+    QSlider* yslider_ = nullptr;
+    QWidget* shape1_ = nullptr;
+    QToolButton* captureBtn_ = nullptr;
+    QToolButton* sbCouper_ = nullptr;
+    QToolButton* grabBtn_ = nullptr;
+    QLabel* labVolume_ = nullptr;
+    QSlider* tb_ = nullptr;
+    QProgressBar* gaugeVolume_ = nullptr;
+    QToolBar* tbActions_ = nullptr;
+    QToolBar* tbPanneaux_ = nullptr;
+    QToolBar* tbGeneral_ = nullptr;
+    QMenu* popup_ = nullptr;
+    TStatusBar* statusBar1_ = nullptr;
+    // The full-screen preview: the preview window moves into it and back.
+    QWidget* fullScreenWindow_ = nullptr;
+
+    // The panels, in panel order, and the error report over the whole window.
+    std::array<TPanelFrame*, kPanelCount> panels_{};
+    TSourcesFrame* sourcesFrame_ = nullptr;
+    TDossiersFrame* dossiersFrame_ = nullptr;
+    TProgrammerFrame* programmerFrame_ = nullptr;
+    TExtraireFrame* extraireFrame_ = nullptr;
+    TIncrusterFrame* incrusterFrame_ = nullptr;
+    TOptionsFrame* optionsFrame_ = nullptr;
+    THelpFrame* helpFrame_ = nullptr;
+    TAproposFrame* aproposFrame_ = nullptr;
+    TErreurFrame* erreurFrame_ = nullptr;
+    bool errorFatal_ = false;
+    QSize sizeBeforeError_;
+
+    TPanelLayout layout_ = PanelLayoutFor(false);
+    bool effectsAllowed_ = true;
+    bool aspectFree_ = true;
+    TLockedAspect lockedAspect_ = TLockedAspect::Free;
+
+    CaptureState captureState_ = CaptureState::Preview;
     std::unique_ptr<devices::TDeviceMonitor> monitor_;
     TSourceLists lists_;
+    TScreenSaverInhibitor screenSaver_;
+    TDateTime startupTime_ = 0;
+    int videoCounter_ = 0;
+    std::string nextVideoName_;
     std::string errorText_;
     std::string storeProblem_; // what was wrong with the preferences file when loaded
     bool shown_ = false;
+    bool loadingPreferences_ = false;
     bool startupDone_ = false;
     bool closed_ = false;
+    bool refreshing_ = false;
 };
 
 } // namespace vidorel

@@ -30,3 +30,8 @@ std::vector<QString> ApplyTexts(QWidget* root, const TTextTable& table);
 QString HintText(const char* hint);
 
 } // namespace vidorel
+
+namespace vidorel {
+// The main window's own texts: its commands and the controls around the preview.
+const TTextTable& CaptureFormTexts();
+} // namespace vidorel

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QSlider>
 
 #include <sys/stat.h>
 
@@ -74,7 +75,9 @@ TEST(CaptureForm, opensWithItsCaptionAndSize_andSavesThePreferencesOnClose) {
         EXPECT_EQ(form.windowTitle(), QString("Vidorel 5.1.7 by Marlott"));
         EXPECT_EQ(form.size(), QSize(700, 459));
         ASSERT_NE(prefs::Volume, nullptr); // loaded when first shown
-        prefs::Volume->Value = 4200;
+        auto* volume = form.findChild<QSlider*>("tb");
+        ASSERT_NE(volume, nullptr);
+        volume->setValue(4200);
         EXPECT_FALSE(TRegistry(store).KeyExists(PreferenceKeyPath()));
         EXPECT_TRUE(form.close());
         QApplication::processEvents();
