@@ -506,9 +506,16 @@ void TCaptureForm::ApplyPreviewLock(bool locked) {
     } else {
         aspectFree_ = true;
         actions_->acWideScreen->setEnabled(true);
-        SelectVideoSource(prefs::WantVideoSource->Value);
-        SelectAudioSource(prefs::WantAudioSource->Value);
-        FillCaptureFormats(CaptureFormatFromName(prefs::WantFormatCapture->Value));
+        // What the user last chose; a choice never made keeps the current one (rather than
+        // jumping to the first stream of the list).
+        const auto wanted = [](const std::string& want, const std::string& current) {
+            return want.empty() ? current : want;
+        };
+        SelectVideoSource(wanted(prefs::WantVideoSource->Value, prefs::SourceVideo->Value));
+        SelectAudioSource(wanted(prefs::WantAudioSource->Value, prefs::SourceAudio->Value));
+        FillCaptureFormats(prefs::WantFormatCapture->Value.empty()
+                               ? static_cast<TCaptureFormat>(prefs::CaptureFormat->Value)
+                               : CaptureFormatFromName(prefs::WantFormatCapture->Value));
         effectsAllowed_ = true;
         prefs::Elargir->Value = prefs::WantElargir->Value;
         ApplyKeepAspect();

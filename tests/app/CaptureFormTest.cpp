@@ -1,0 +1,350 @@
+// The main window on the real engine and the virtual devices: start-up, keys, layout, effects,
+// the preview lock and device changes.
+#include "app/CaptureForm.h"
+#include "app/Actions.h"
+#include "app/PanelFrame.h"
+#include "app/SourcesFrame.h"
+#include "app/StatusBar.h"
+#include "app/VideoWindow.h"
+#include "devices/VirtualDevices.h"
+#include "graph/AVgraph.h"
+#include "platform/RegistryStore.h"
+#include "settings/Preferences.h"
+#include "tests/app/QtTestApp.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTest>
+
+#include <deque>
+#include <functional>
+
+using namespace vidorel;
+
+namespace {
+
+QApplication& app() {
+    QApplication& a = test::TestApp();
+    gst_init(nullptr, nullptr);
+    return a;
+}
+
+bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms) {
+            return false;
+        }
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+void Settle(int ms = 150) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+}
+
+class ScriptedPrompt : public IUserPrompt {
+public:
+    std::vector<std::string> shown;
+    PromptAnswer Show(PromptKind, const std::string& text, PromptButtons) override {
+        shown.push_back(text);
+        return PromptAnswer::Ok;
+    }
+};
+
+void Seed(const std::vector<std::pair<std::string, std::string>>& strings,
+          const std::vector<std::pair<std::string, uint32_t>>& numbers = {}) {
+    TRegistry reg{RegistryFile(RegistryFile::DefaultPath())};
+    ASSERT_TRUE(reg.OpenKey(PreferenceKeyPath(), true));
+    for (const auto& [k, v] : strings) {
+        reg.WriteString(k, v);
+    }
+    for (const auto& [k, v] : numbers) {
+        reg.WriteDWord(k, v);
+    }
+    ASSERT_TRUE(reg.Commit());
+}
+
+void ClearStore() {
+    TRegistry reg{RegistryFile(RegistryFile::DefaultPath())};
+    reg.DeleteKey(PreferenceKeyPath());
+    reg.Commit();
+}
+
+// A window on its own engine, shown and through its start-up.
+struct Window {
+    Tdm dm;
+    TCaptureForm form;
+    ScriptedPrompt prompt;
+    Window() {
+        form.SetDataModule(&dm);
+        form.SetUserPrompt(&prompt);
+        form.show();
+        form.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&form));
+        EXPECT_TRUE(WaitFor([&] { return form.StartupDone(); }));
+        Settle();
+    }
+    ~Window() { form.close(); }
+    QAction* Action(const char* name) const { return form.findChild<QAction*>(name); }
+    void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QTest::keyClick(&form, static_cast<Qt::Key>(key), mods);
+        Settle(50);
+    }
+    void Choose(QComboBox* box, const QString& text) {
+        const int i = box->findText(text);
+        ASSERT_GE(i, 0) << text.toStdString();
+        box->setCurrentIndex(i);
+        emit box->activated(i);
+        Settle(100);
+    }
+    bool PanelShown(int n) const { return form.Panel(n)->isVisible(); }
+};
+
+} // namespace
+
+TEST(MainWindow, anEmptyStoreStartsWithTheDefaults_previewingTheFirstStreams) {
+    app();
+    ClearStore();
+    Window w;
+    TCaptureForm& form = w.form;
+    EXPECT_EQ(form.windowTitle(), "Vidorel 5.1.7 by Marlott");
+    EXPECT_EQ(form.size(), QSize(700, 459));
+    // Panel 0, the video on the left, the panels right of it.
+    EXPECT_TRUE(w.PanelShown(0));
+    for (int n = 1; n < 8; ++n) {
+        EXPECT_FALSE(w.PanelShown(n)) << n;
+    }
+    EXPECT_TRUE(w.Action("acSourcesFrame")->isChecked());
+    EXPECT_EQ(form.VideoArea()->pos(), QPoint(10, 40));
+    EXPECT_EQ(form.Panel(0)->x(), 427);
+    // The first streams of the lists, and a running preview that reaches the window.
+    ASSERT_TRUE(w.dm.CurrentVideo && w.dm.CurrentAudio);
+    EXPECT_EQ(w.dm.CurrentVideo->DisplayName, "Vidorel Test Pattern");
+    EXPECT_EQ(form.SourcesFrame()->cboxvideo->currentText(), "Vidorel Test Pattern");
+    ASSERT_TRUE(WaitFor([&] { return form.VideoWindow()->FramesShown() >= 3; }));
+    EXPECT_TRUE(WaitFor([&] {
+        return form.SourcesFrame()->LabVideo->text() == "720x576 - 25 fps";
+    })) << form.SourcesFrame()->LabVideo->text().toStdString();
+    // The lists end with the "none" entries; the format list is that of the two streams.
+    QComboBox* video = form.SourcesFrame()->cboxvideo;
+    EXPECT_EQ(video->itemText(video->count() - 1), "No video stream");
+    QComboBox* audio = form.SourcesFrame()->cboxAudio;
+    EXPECT_EQ(audio->itemText(audio->count() - 1), "No Audio Stream");
+    QComboBox* formats = form.SourcesFrame()->cbFormatCapture;
+    ASSERT_GE(formats->count(), 5);
+    EXPECT_EQ(formats->itemText(0), "Avi native");
+    EXPECT_EQ(formats->itemText(1), "DV type 2 (recomp)");
+    // Sound starts muted; effects are off; the status bar says so.
+    EXPECT_TRUE(w.Action("acMute")->isChecked());
+    EXPECT_EQ(w.Action("acMute")->text(), "Turn sound on");
+    EXPECT_FALSE(w.Action("acVertFlip")->isChecked());
+    EXPECT_EQ(form.StatusBar()->StatusMode, "Preview MUTE 4x3");
+    EXPECT_TRUE(form.StatusBar()->StatusInfo.contains(" MB free on /"));
+    EXPECT_TRUE(w.Action("acCapturerBascule")->isEnabled());
+    // The preview is locked to what the first format records: the device's own AVI, untouched.
+    EXPECT_TRUE(w.Action("acLockPreview")->isChecked());
+    EXPECT_FALSE(form.EffectsAllowed());
+    EXPECT_FALSE(w.Action("acVertFlip")->isEnabled());
+    EXPECT_TRUE(form.ErrorText().empty()) << form.ErrorText();
+}
+
+TEST(MainWindow, keysSwitchPanelsMirrorReduceAndMute) {
+    app();
+    ClearStore();
+    {
+        Window w;
+        TCaptureForm& form = w.form;
+        w.Key(Qt::Key_A, Qt::AltModifier); // About
+        EXPECT_TRUE(w.PanelShown(7));
+        w.Key(Qt::Key_F6); // the next after the last is the first
+        EXPECT_TRUE(w.PanelShown(0));
+        EXPECT_FALSE(w.PanelShown(7));
+        w.Key(Qt::Key_F6);
+        EXPECT_TRUE(w.PanelShown(1));
+        EXPECT_EQ(prefs::PanneauActif->Value, 1);
+
+        // Alt+W: the video goes right, the panels left.
+        w.Key(Qt::Key_W, Qt::AltModifier);
+        EXPECT_EQ(form.VideoArea()->x(), 276);
+        EXPECT_EQ(form.Panel(1)->x(), 0);
+
+        // Alt+Backspace: the window holds the video only, captioned with its source.
+        w.Key(Qt::Key_Backspace, Qt::AltModifier);
+        EXPECT_EQ(form.windowTitle(), "Vidorel Test Pattern");
+        EXPECT_EQ(form.size(), QSize(415, 321));
+        EXPECT_EQ(form.VideoArea()->pos(), QPoint(0, 0));
+        EXPECT_EQ(w.Action("acReduire")->text(), "Restore");
+        w.Key(Qt::Key_Backspace, Qt::AltModifier);
+        EXPECT_EQ(form.windowTitle(), "Vidorel 5.1.7 by Marlott");
+        EXPECT_EQ(form.size(), QSize(700, 459));
+        EXPECT_EQ(form.VideoArea()->pos(), QPoint(276, 40));
+
+        // Ctrl+M toggles the sound and keeps the volume; the keypad signs move it by 1000.
+        form.findChild<QSlider*>("tb")->setValue(3000);
+        w.Key(Qt::Key_M, Qt::ControlModifier);
+        EXPECT_FALSE(prefs::MuteOn->Value);
+        EXPECT_EQ(w.Action("acMute")->text(), "Turn sound off");
+        EXPECT_EQ(prefs::Volume->Value, 3000);
+        w.Key(Qt::Key_M, Qt::ControlModifier);
+        EXPECT_TRUE(prefs::MuteOn->Value);
+        EXPECT_EQ(prefs::Volume->Value, 3000);
+        w.Key(Qt::Key_Plus, Qt::KeypadModifier);
+        EXPECT_EQ(prefs::Volume->Value, 4000);
+        EXPECT_EQ(form.findChild<QSlider*>("tb")->value(), 4000);
+        for (int i = 0; i < 12; ++i) {
+            w.Key(Qt::Key_Minus, Qt::KeypadModifier);
+        }
+        EXPECT_EQ(prefs::Volume->Value, 0);
+    }
+    // The mirrored layout and the panel survive a restart.
+    Window again;
+    EXPECT_EQ(again.form.VideoArea()->x(), 276);
+    EXPECT_TRUE(again.PanelShown(1));
+    EXPECT_EQ(again.form.findChild<QSlider*>("tb")->value(), 0);
+}
+
+TEST(MainWindow, spaceTypesIntoANumberFieldInsteadOfStartingACapture) {
+    app();
+    ClearStore();
+    Window w;
+    int captures = 0;
+    QObject::connect(w.Action("acCapturerBascule"), &QAction::triggered, [&] { ++captures; });
+    QSpinBox* correction = w.form.SourcesFrame()->rxCorrection;
+    ASSERT_TRUE(correction->isVisible()); // the native AVI format corrects the sync
+    correction->setFocus();
+    Settle(50);
+    QTest::keyClick(correction, Qt::Key_Space);
+    QTest::keyClick(correction, Qt::Key_Up);
+    Settle(50);
+    EXPECT_EQ(captures, 0);
+    EXPECT_EQ(correction->value(), 1);
+    w.form.SourcesFrame()->cboxvideo->setFocus();
+    Settle(50);
+    QTest::keyClick(&w.form, Qt::Key_Space);
+    Settle(50);
+    EXPECT_EQ(captures, 1);
+}
+
+TEST(MainWindow, theLockTurnsEffectsOffForNativeDV_keepingTheWish_andWmvBringsThemBack) {
+    app();
+    ClearStore();
+    Seed({{"Source video", "DV Source - Video"}, {"Source Audio", "DV Source - Audio"}},
+         {{"Preview Locked", 0}});
+    Window w;
+    TCaptureForm& form = w.form;
+    ASSERT_TRUE(w.dm.CurrentVideo);
+    ASSERT_EQ(w.dm.CurrentVideo->DisplayName, "DV Source - Video");
+    w.Key(Qt::Key_F4); // vertical mirror
+    ASSERT_TRUE(prefs::VerticalFlip->Value);
+    w.Choose(form.SourcesFrame()->cbFormatCapture, "DV type 2 native");
+    // A format chosen before any source was picked by hand keeps the stored source.
+    ASSERT_TRUE(w.dm.CurrentVideo);
+    EXPECT_EQ(w.dm.CurrentVideo->DisplayName, "DV Source - Video");
+    w.Key(Qt::Key_F9);
+    EXPECT_TRUE(prefs::PreviewLocked->Value);
+    EXPECT_FALSE(form.EffectsAllowed());
+    EXPECT_FALSE(prefs::VerticalFlip->Value);
+    EXPECT_TRUE(prefs::WantVertFlip->Value);
+    EXPECT_FALSE(w.Action("acVertFlip")->isEnabled());
+    EXPECT_FALSE(w.Action("acIncruster")->isEnabled());
+    EXPECT_FALSE(w.Action("acWideScreen")->isEnabled());
+    EXPECT_EQ(form.LockedAspect(), TLockedAspect::Native);
+    EXPECT_TRUE(prefs::Elargir->Value);
+    // F4 on a disabled mirror does nothing.
+    w.Key(Qt::Key_F4);
+    EXPECT_FALSE(prefs::VerticalFlip->Value);
+    w.Choose(form.SourcesFrame()->cbFormatCapture, "Wmv");
+    EXPECT_TRUE(form.EffectsAllowed());
+    EXPECT_TRUE(prefs::VerticalFlip->Value);
+    EXPECT_TRUE(w.Action("acVertFlip")->isEnabled());
+    EXPECT_TRUE(w.Action("acVertFlip")->isChecked());
+    EXPECT_EQ(prefs::WantFormatCapture->Value, "Wmv");
+    // Unlocking gives the aspect back.
+    w.Key(Qt::Key_F9);
+    EXPECT_FALSE(prefs::PreviewLocked->Value);
+    EXPECT_TRUE(form.AspectFree());
+    EXPECT_TRUE(w.Action("acWideScreen")->isEnabled());
+}
+
+TEST(MainWindow, theLockWithDivxAt16x9ShapesThePreview16x9) {
+    app();
+    ClearStore();
+    Seed({}, {{"Ratio Divx", 2}, {"Preview Locked", 0}});
+    Window w;
+    TCaptureForm& form = w.form;
+    w.Key(Qt::Key_F9);
+    w.Choose(form.SourcesFrame()->cbFormatCapture, "Divx");
+    EXPECT_EQ(form.LockedAspect(), TLockedAspect::Forced16x9);
+    EXPECT_TRUE(prefs::WideScreen->Value);
+    EXPECT_FALSE(w.Action("acWideScreen")->isEnabled());
+    EXPECT_EQ(form.VideoArea()->y(), 76);
+    EXPECT_EQ(form.VideoArea()->height(), 249);
+    EXPECT_EQ(form.VideoWindow()->height(), 216);
+    // Wav takes the picture away.
+    w.Choose(form.SourcesFrame()->cbFormatCapture, "Wav");
+    EXPECT_FALSE(w.dm.CurrentVideo);
+    EXPECT_EQ(form.SourcesFrame()->cboxvideo->currentText(), "No video stream");
+    EXPECT_FALSE(w.Action("acGrab")->isEnabled());
+}
+
+TEST(MainWindow, withoutSoundTheVolumeControlsGo_andMuteDoesNothing) {
+    app();
+    ClearStore();
+    Window w;
+    w.Choose(w.form.SourcesFrame()->cboxAudio, "No Audio Stream");
+    EXPECT_FALSE(w.dm.CurrentAudio);
+    EXPECT_FALSE(w.form.findChild<QSlider*>("tb")->isVisible());
+    const bool muted = prefs::MuteOn->Value;
+    w.Key(Qt::Key_M, Qt::ControlModifier);
+    EXPECT_EQ(prefs::MuteOn->Value, muted);
+    // Only the sound formats stay... and without a picture only they are offered.
+    w.Choose(w.form.SourcesFrame()->cboxAudio, "Vidorel Test Tone");
+    w.Choose(w.form.SourcesFrame()->cboxvideo, "No video stream");
+    QComboBox* formats = w.form.SourcesFrame()->cbFormatCapture;
+    ASSERT_GE(formats->count(), 1);
+    EXPECT_EQ(formats->itemText(0), "Wav");
+    EXPECT_LE(formats->count(), 2);
+    EXPECT_EQ(prefs::CaptureFormat->Value, CaptureFormat::Wav);
+}
+
+TEST(MainWindow, devicesFollowWithTheNotifier_andOnlyOnRefreshWithout) {
+    app();
+    ClearStore();
+    Seed({}, {{"Notifier", 1}});
+    {
+        Window w;
+        QComboBox* video = w.form.SourcesFrame()->cboxvideo;
+        const std::string id =
+            devices::AddVirtualDevice("Plugged Camera", devices::VirtualKind::TestPattern);
+        EXPECT_TRUE(WaitFor([&] { return video->findText("Plugged Camera") >= 0; }, 5000));
+        devices::RemoveVirtualDevice(id);
+        EXPECT_TRUE(WaitFor([&] { return video->findText("Plugged Camera") < 0; }, 5000));
+        EXPECT_EQ(video->itemText(video->count() - 1), "No video stream");
+    }
+    ClearStore();
+    Seed({}, {{"Notifier", 0}});
+    Window w;
+    QComboBox* video = w.form.SourcesFrame()->cboxvideo;
+    const std::string id =
+        devices::AddVirtualDevice("Plugged Camera", devices::VirtualKind::TestPattern);
+    Settle(1500);
+    EXPECT_LT(video->findText("Plugged Camera"), 0);
+    w.form.ActualiserVideoBtnClick();
+    EXPECT_GE(video->findText("Plugged Camera"), 0);
+    // The selection stayed what it was.
+    EXPECT_EQ(video->currentText(), "Vidorel Test Pattern");
+    devices::RemoveVirtualDevice(id);
+}
