@@ -70,6 +70,10 @@ struct VirtualState {
     std::map<std::string, std::shared_ptr<TTapeDeck>> decks; // by id
     GstDeviceProvider* running = nullptr;     // the started provider (it outlives its start)
     std::map<std::string, GstDevice*> posted; // announced devices, owned by `running`
+    // The elements made for each device, weakly held: unplugging a device makes them fail the
+    // way a real device's source does.
+    std::multimap<std::string, GWeakRef*> made;
+    std::vector<GstElement*> unplugged; // to fail once the lock is let go (owned refs)
 };
 
 VirtualState& State() {
@@ -190,6 +194,15 @@ void Publish(VirtualState& s) {
             continue;
         }
         gst_device_provider_device_remove(s.running, it->second);
+        const auto [from, to] = s.made.equal_range(it->first);
+        for (auto m = from; m != to; ++m) {
+            if (auto* e = static_cast<GstElement*>(g_weak_ref_get(m->second))) {
+                s.unplugged.push_back(e);
+            }
+            g_weak_ref_clear(m->second);
+            delete m->second;
+        }
+        s.made.erase(from, to);
         it = s.posted.erase(it);
     }
     for (size_t i = 0; i < s.infos.size(); ++i) {
@@ -227,7 +240,38 @@ GstElement* CreateTestTone(const char* name) {
     return bin;
 }
 
+GstElement* MakeElement(GstDevice* device, const gchar* name);
+
 GstElement* CreateElement(GstDevice* device, const gchar* name) {
+    GstElement* e = MakeElement(device, name);
+    if (e != nullptr && Impl(device).order >= 0) {
+        auto& s = State();
+        std::lock_guard lock(s.mutex);
+        auto* ref = new GWeakRef;
+        g_weak_ref_init(ref, e);
+        s.made.emplace(Impl(device).info.id, ref);
+    }
+    return e;
+}
+
+// What a source does when its device is pulled out: a resource error on the bus.
+void FailUnplugged(VirtualState& s) {
+    std::vector<GstElement*> gone;
+    {
+        std::lock_guard lock(s.mutex);
+        gone.swap(s.unplugged);
+    }
+    for (GstElement* e : gone) {
+        GError* err = g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_NOT_FOUND,
+                                          "The device has been unplugged.");
+        gst_element_post_message(
+            e, gst_message_new_error(GST_OBJECT(e), err, "virtual device removed"));
+        g_error_free(err);
+        gst_object_unref(e);
+    }
+}
+
+GstElement* MakeElement(GstDevice* device, const gchar* name) {
     const DeviceImpl& impl = Impl(device);
     if (impl.order < 0) {
         GstElement* e = gst_element_factory_make("dv1394src", name);
@@ -373,9 +417,12 @@ std::string TapesFolder() {
 
 void SyncVirtualDevices() {
     auto& s = State();
-    std::lock_guard lock(s.mutex);
-    Rescan(s);
-    Publish(s);
+    {
+        std::lock_guard lock(s.mutex);
+        Rescan(s);
+        Publish(s);
+    }
+    FailUnplugged(s);
 }
 
 std::string AddVirtualDevice(const std::string& name, VirtualKind kind,
@@ -391,10 +438,13 @@ std::string AddVirtualDevice(const std::string& name, VirtualKind kind,
 
 void RemoveVirtualDevice(const std::string& id) {
     auto& s = State();
-    std::lock_guard lock(s.mutex);
-    std::erase_if(s.extras, [&](const VirtualDeviceInfo& v) { return v.id == id; });
-    Rescan(s);
-    Publish(s);
+    {
+        std::lock_guard lock(s.mutex);
+        std::erase_if(s.extras, [&](const VirtualDeviceInfo& v) { return v.id == id; });
+        Rescan(s);
+        Publish(s);
+    }
+    FailUnplugged(s);
 }
 
 std::vector<VirtualDeviceInfo> VirtualDeviceInfos() {

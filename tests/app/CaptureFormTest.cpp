@@ -17,7 +17,9 @@
 #include <QAction>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTest>
@@ -347,4 +349,53 @@ TEST(MainWindow, devicesFollowWithTheNotifier_andOnlyOnRefreshWithout) {
     // The selection stayed what it was.
     EXPECT_EQ(video->currentText(), "Vidorel Test Pattern");
     devices::RemoveVirtualDevice(id);
+}
+
+TEST(MainWindow, fullScreenShowsThePreviewAlone_andEscapeBringsItBack) {
+    app();
+    ClearStore();
+    Window w;
+    QWidget* screen = w.form.VideoWindow();
+    w.Key(Qt::Key_F11);
+    ASSERT_TRUE(w.form.FullScreen());
+    EXPECT_TRUE(screen->window()->isFullScreen());
+    EXPECT_NE(screen->window(), &w.form);
+    EXPECT_EQ(w.Action("acfullscreen")->text(), "Quit Fullscreen");
+    const uint64_t before = w.form.VideoWindow()->FramesShown();
+    EXPECT_TRUE(WaitFor([&] { return w.form.VideoWindow()->FramesShown() > before + 2; }));
+    QTest::keyClick(screen->window(), Qt::Key_Escape);
+    Settle(50);
+    EXPECT_FALSE(w.form.FullScreen());
+    EXPECT_EQ(screen->window(), &w.form);
+    EXPECT_EQ(screen->geometry(), QRect(16, 16, 384, 288));
+    EXPECT_EQ(w.Action("acfullscreen")->text(), "Display Fullscreen");
+}
+
+TEST(MainWindow, aPositionStoredOffTheScreensComesBackOntoOne) {
+    app();
+    ClearStore();
+    Seed({}, {{"Top", 20000}, {"Left", 30000}});
+    Window w;
+    bool onScreen = false;
+    for (const QScreen* s : QGuiApplication::screens()) {
+        onScreen = onScreen || s->availableGeometry().intersects(w.form.frameGeometry());
+    }
+    EXPECT_TRUE(onScreen) << w.form.x() << "," << w.form.y();
+}
+
+TEST(MainWindow, aLostDeviceWithoutTheNotifierIsReplacedByAnotherStream) {
+    app();
+    ClearStore();
+    const std::string id =
+        devices::AddVirtualDevice("Unplugged Camera", devices::VirtualKind::TestPattern);
+    Seed({{"Source video", "Unplugged Camera"}}, {{"Notifier", 0}});
+    Window w;
+    ASSERT_TRUE(w.dm.CurrentVideo);
+    ASSERT_EQ(w.dm.CurrentVideo->DisplayName, "Unplugged Camera");
+    devices::RemoveVirtualDevice(id);
+    EXPECT_TRUE(WaitFor(
+        [&] { return w.dm.CurrentVideo && w.dm.CurrentVideo->DisplayName != "Unplugged Camera"; },
+        8000));
+    EXPECT_LT(w.form.SourcesFrame()->cboxvideo->findText("Unplugged Camera"), 0);
+    EXPECT_TRUE(w.dm.fg().Running());
 }
