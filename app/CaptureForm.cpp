@@ -106,6 +106,7 @@ TCaptureForm::~TCaptureForm() {
     vwEcran_->Attach(nullptr);
     if (dm_ != nullptr) {
         dm_->fg().SetEventReceiver(nullptr);
+        dm_->Superposer().SetReceiver(nullptr);
     }
     if (fullScreenWindow_ != nullptr && vwEcran_->parent() == fullScreenWindow_) {
         vwEcran_->setParent(panel1_);
@@ -564,8 +565,17 @@ void TCaptureForm::FormCloseQuery() {
     if (dm_ == nullptr) {
         return;
     }
-    // The branches go before the graph; the window stops showing frames first.
+    // The branches go before the graph; the window stops showing frames first, and nothing
+    // posts to it any more.
     vwEcran_->Attach(nullptr);
+    dm_->Superposer().SetReceiver(nullptr);
+    if (dm_->CurrentVideo && dm_->CurrentVideo->Device) {
+        if (GstElement* element = dm_->CurrentVideo->Device->SceneDetectorElement()) {
+            if (auto* detector = FilterCast<Tzv_SceneDetect>(element)) {
+                detector->SetAspectReceiver(nullptr);
+            }
+        }
+    }
     if (dm_->CurrentVideo) {
         CloseVideoBranch(*dm_, dm_->CurrentVideo, true);
     }
@@ -629,6 +639,7 @@ void TCaptureForm::SetDataModule(Tdm* dm) {
     dm_ = dm;
     if (dm_ != nullptr) {
         dm_->fg().SetEventReceiver(this);
+        dm_->Superposer().SetReceiver(this);
     }
 }
 
@@ -647,6 +658,70 @@ void TCaptureForm::GraphEvent(const TGraphEvent& event) {
         break;
     default:
         break;
+    }
+}
+
+namespace {
+
+// A message posted from a streaming thread, with its two numbers.
+class TPostedEvent : public QEvent {
+public:
+    TPostedEvent(int offset, int w, int l)
+        : QEvent(static_cast<QEvent::Type>(QEvent::User + offset)), wParam(w), lParam(l) {}
+    const int wParam;
+    const int lParam;
+};
+
+} // namespace
+
+void TCaptureForm::PostImageGrabbed(int slot) {
+    QCoreApplication::postEvent(this, new TPostedEvent(kImageGrabbedEvent, 0, slot));
+}
+
+void TCaptureForm::PostGrabCountdown(int secondsLeft) {
+    QCoreApplication::postEvent(this, new TPostedEvent(kGrabCountdownEvent, secondsLeft, 0));
+}
+
+void TCaptureForm::PostDVAspect(int wParam, int lParam) {
+    QCoreApplication::postEvent(this, new TPostedEvent(kDVAspectEvent, wParam, lParam));
+}
+
+bool TCaptureForm::event(QEvent* e) {
+    const int offset = static_cast<int>(e->type()) - static_cast<int>(QEvent::User);
+    if (offset >= kImageGrabbedEvent && offset <= kDVAspectEvent) {
+        const auto* posted = static_cast<TPostedEvent*>(e);
+        if (closed_) {
+            return true;
+        }
+        if (offset == kImageGrabbedEvent && OnImageGrabbed) {
+            OnImageGrabbed(posted->lParam);
+        } else if (offset == kGrabCountdownEvent && OnGrabCountdown) {
+            OnGrabCountdown(posted->wParam);
+        } else if (offset == kDVAspectEvent) {
+            DVAspectChanged(posted->wParam, posted->lParam);
+        }
+        return true;
+    }
+    return QWidget::event(e);
+}
+
+void TCaptureForm::DVAspectChanged(int wParam, int lParam) {
+    // Only while the lock shows the stream's own shape.
+    if (wParam != 1 || aspectFree_ || lockedAspect_ != TLockedAspect::Native) {
+        return;
+    }
+    prefs::WideScreen->Value = lParam == 1;
+    ApplyWideScreen();
+}
+
+void TCaptureForm::WatchDVAspect() {
+    if (dm_ == nullptr || !dm_->CurrentVideo || !dm_->CurrentVideo->Device) {
+        return;
+    }
+    if (GstElement* element = dm_->CurrentVideo->Device->SceneDetectorElement()) {
+        if (auto* detector = FilterCast<Tzv_SceneDetect>(element)) {
+            detector->SetAspectReceiver(this);
+        }
     }
 }
 

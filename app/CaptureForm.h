@@ -2,6 +2,8 @@
 
 #include "app/ScreenSaver.h"
 #include "app/ViewRules.h"
+#include "filters/zv_scenedetect.h"
+#include "filters/zv_superposer.h"
 #include "graph/GraphEvents.h"
 #include "platform/DateTime.h"
 #include "platform/UserPrompt.h"
@@ -52,7 +54,10 @@ class TDeviceMonitor;
 //
 // The presentation (panels, layout, effects, preview lock) is in CaptureFormView.cpp, the
 // selection of sources and format in SourceSelection.cpp, the rules they follow in ViewRules.
-class TCaptureForm : public QWidget, public IGraphEvents {
+class TCaptureForm : public QWidget,
+                     public IGraphEvents,
+                     public IDVAspectReceiver,
+                     public ISuperposerReceiver {
 public:
     static constexpr int kClientWidth = 700;
     static constexpr int kClientHeight = 459;
@@ -119,12 +124,29 @@ public:
     // What the graph tells (on this thread).
     void GraphEvent(const TGraphEvent& event) override;
 
+    // Posted from the filters' streaming threads, handled later on this thread: a grabbed
+    // picture (User+1, the snapshot slot), the intervalometer's countdown (User+2, seconds
+    // left), and a DV stream that turned 16:9 or 4:3 (User+3).
+    static constexpr int kImageGrabbedEvent = 1;
+    static constexpr int kGrabCountdownEvent = 2;
+    static constexpr int kDVAspectEvent = 3;
+    void PostImageGrabbed(int slot) override;
+    void PostGrabCountdown(int secondsLeft) override;
+    void PostDVAspect(int wParam, int lParam) override;
+    // What the grab work does with the first two (set by it).
+    std::function<void(int slot)> OnImageGrabbed;
+    std::function<void(int secondsLeft)> OnGrabCountdown;
+
 protected:
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* e) override;
 
 private:
+    void DVAspectChanged(int wParam, int lParam);
+    // The DV stream's scene detector tells the window when its shape changes.
+    void WatchDVAspect();
     // Start-up and shutdown.
     void CreateControls();
     void CreatePanels();

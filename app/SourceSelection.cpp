@@ -107,6 +107,7 @@ bool TCaptureForm::SelectVideoSource(const std::string& name) {
             }
             sourcesFrame_->LabVideo->setText(VideoLabel(dm_->Facts));
             ShowVideoControls();
+            WatchDVAspect();
             prefs::SourceVideo->Value = stream->DisplayName;
         } else {
             const QSignalBlocker quiet(box);

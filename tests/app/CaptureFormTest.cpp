@@ -265,6 +265,15 @@ TEST(MainWindow, theLockTurnsEffectsOffForNativeDV_keepingTheWish_andWmvBringsTh
     EXPECT_FALSE(w.Action("acWideScreen")->isEnabled());
     EXPECT_EQ(form.LockedAspect(), TLockedAspect::Native);
     EXPECT_TRUE(prefs::Elargir->Value);
+    // The DV stream turning 16:9 reshapes the preview while the lock shows its own shape.
+    form.PostDVAspect(1, 1);
+    Settle(50);
+    EXPECT_TRUE(prefs::WideScreen->Value);
+    EXPECT_EQ(form.VideoArea()->y(), 76);
+    form.PostDVAspect(1, 0);
+    Settle(50);
+    EXPECT_FALSE(prefs::WideScreen->Value);
+    EXPECT_EQ(form.VideoArea()->y(), 40);
     // F4 on a disabled mirror does nothing.
     w.Key(Qt::Key_F4);
     EXPECT_FALSE(prefs::VerticalFlip->Value);
@@ -274,11 +283,14 @@ TEST(MainWindow, theLockTurnsEffectsOffForNativeDV_keepingTheWish_andWmvBringsTh
     EXPECT_TRUE(w.Action("acVertFlip")->isEnabled());
     EXPECT_TRUE(w.Action("acVertFlip")->isChecked());
     EXPECT_EQ(prefs::WantFormatCapture->Value, "Wmv");
-    // Unlocking gives the aspect back.
+    // Unlocking gives the aspect back; the stream's shape no longer moves the preview.
     w.Key(Qt::Key_F9);
     EXPECT_FALSE(prefs::PreviewLocked->Value);
     EXPECT_TRUE(form.AspectFree());
     EXPECT_TRUE(w.Action("acWideScreen")->isEnabled());
+    form.PostDVAspect(1, 1);
+    Settle(50);
+    EXPECT_FALSE(prefs::WideScreen->Value);
 }
 
 TEST(MainWindow, theLockWithDivxAt16x9ShapesThePreview16x9) {
