@@ -135,6 +135,15 @@ const TTextTable& TDossiersFrame::Texts() const {
     return DossiersTexts();
 }
 
+void TDossiersFrame::ApplyEnglishTexts() {
+    TPanelFrame::ApplyEnglishTexts();
+    // The Tapelog box starts with a placeholder text; a screen reader names both boxes by their
+    // labels.
+    for (QLabel* label : {labTapelog, labPlugin}) {
+        label->buddy()->setAccessibleName(label->text());
+    }
+}
+
 void TDossiersFrame::BrowseFolder(QLineEdit* edit, QToolButton* button) {
     const QString pick = ChooseFolder(FirstLine(button->toolTip()), edit->text());
     if (!pick.isEmpty()) {

@@ -24,6 +24,8 @@ class TDossiersFrame : public TPanelFrame {
 public:
     explicit TDossiersFrame(QWidget* parent = nullptr);
 
+    void ApplyEnglishTexts() override;
+
     // "Video Directory", "Video Racine", "Video Date", "Image Directory", "Image Racine",
     // "Image date", "Tapelog", "Plugins Dir".
     void LoadPreferences() override;

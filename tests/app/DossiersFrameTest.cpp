@@ -84,6 +84,9 @@ TEST_F(DossiersFrameTest, controlsWithoutCaptionAreNamedByTheirHint) {
     // The browse buttons read "..." but are named after what they choose.
     EXPECT_EQ(frame.ImageDirBtn->text(), "...");
     EXPECT_EQ(frame.ImageDirBtn->accessibleName(), "Directory in which the images are saved");
+    // Boxes under a label are named by it.
+    EXPECT_EQ(frame.feTapelog->accessibleName(), "Tapelog");
+    EXPECT_EQ(frame.dePlugin->accessibleName(), "Plug-ins");
     EXPECT_EQ(frame.feTapelogBtn->accessibleName(),
               "Browse your harddisk, and indicate here the path to the exefile Tapelog.");
 }
