@@ -295,6 +295,11 @@ void TCaptureForm::LoadPreferences() {
         actions_->acMute->setChecked(!prefs::MuteOn->Value);
         prefs::MuteOn->Value = !prefs::MuteOn->Value;
         actions_->acMute->trigger();
+        {
+            const QSignalBlocker qx(xslider_), qy(yslider_);
+            xslider_->setValue(prefs::PositionX->Value);
+            yslider_->setValue(prefs::PositionY->Value);
+        }
         startupTime_ = Now();
         ComputeNextVideoName();
         for (TPanelFrame* panel : panels_) {

@@ -3,7 +3,16 @@
 #include "app/Actions.h"
 #include "app/CaptureForm.h"
 #include "app/PanelFrame.h"
+#include "app/DossiersFrame.h"
+#include "app/ExtraireFrame.h"
+#include "app/IncrusterFrame.h"
+#include "app/ProgrammerFrame.h"
 #include "app/SourcesFrame.h"
+#include "settings/Preferences.h"
+
+#include <QDesktopServices>
+#include <QLineEdit>
+#include <QUrl>
 
 #include <QAction>
 #include <QComboBox>
@@ -30,11 +39,15 @@ protected:
 
 void TCaptureForm::CreatePanels() {
     sourcesFrame_ = new TSourcesFrame(this);
+    dossiersFrame_ = new TDossiersFrame(this);
+    programmerFrame_ = new TProgrammerFrame(this);
+    extraireFrame_ = new TExtraireFrame(this);
+    incrusterFrame_ = new TIncrusterFrame(this);
     panels_ = {sourcesFrame_,
-               new TBlankFrame("DossiersFrame", this),
-               new TBlankFrame("ProgrammerFrame", this),
-               new TBlankFrame("ExtraireFrame", this),
-               new TBlankFrame("IncrusterFrame", this),
+               dossiersFrame_,
+               programmerFrame_,
+               extraireFrame_,
+               incrusterFrame_,
                new TBlankFrame("OptionsFrame", this),
                new TBlankFrame("HelpFrame", this),
                new TBlankFrame("AproposFrame", this)};
@@ -55,6 +68,34 @@ void TCaptureForm::BindPanels() {
     s.sbAudioPilotVCR->setDefaultAction(actions_->acShowAudioPilotDV);
     s.OnLabelVideoClick = [this] { ShowPanel(1); };
     s.OnFramerateExit = [this] { SourcesFrameleFramerateExit(); };
+
+    TDossiersFrame& d = *dossiersFrame_;
+    d.Prompt = prompt_;
+    d.OnLabelVideoClick = [this] { ShowPanel(0); };
+    d.OnLabelImageClick = [this] { ShowPanel(3); };
+    QObject::connect(d.VideoDirEdit, &QLineEdit::textChanged, this, [this](const QString& dir) {
+        prefs::VideoDirectory->Value = dir.toStdString();
+        ComputeNextVideoName();
+        UpdateStatusTexts();
+    });
+    const auto openFolder = [](const std::string& folder) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder)));
+    };
+    QObject::connect(d.sbVideo, &QToolButton::clicked, this,
+                     [openFolder] { openFolder(prefs::VideoDirectory->Value); });
+    QObject::connect(d.sbImage, &QToolButton::clicked, this,
+                     [openFolder] { openFolder(prefs::ImageDirectory->Value); });
+    QObject::connect(actions_->acOuvrirDossierVideos, &QAction::triggered, this,
+                     [openFolder] { openFolder(prefs::VideoDirectory->Value); });
+
+    programmerFrame_->TimesArmed = [this] {
+        return captureState_ == CaptureState::Scheduled ||
+               captureState_ == CaptureState::ScheduledCapturing;
+    };
+    QObject::connect(programmerFrame_->ProgBtn, &QPushButton::clicked, actions_->acProgrammerBascule,
+                     &QAction::trigger);
+    extraireFrame_->OnDestLabelClick = [this] { ShowPanel(1); };
+    incrusterFrame_->IncrusterBtn->setDefaultAction(actions_->acIncruster);
 }
 
 void TCaptureForm::SourcesFramesbFormatCapturesettingsClick() {

@@ -411,3 +411,73 @@ TEST(MainWindow, aLostDeviceWithoutTheNotifierIsReplacedByAnotherStream) {
     EXPECT_LT(w.form.SourcesFrame()->cboxvideo->findText("Unplugged Camera"), 0);
     EXPECT_TRUE(w.dm.fg().Running());
 }
+
+namespace {
+
+// Controls of one parent that overlap, or stick out of it: what a user sees as a broken form.
+std::vector<std::string> LayoutFaults(QWidget* parent) {
+    std::vector<std::string> faults;
+    std::vector<QWidget*> kids;
+    for (QObject* o : parent->children()) {
+        auto* w = qobject_cast<QWidget*>(o);
+        if (w != nullptr && w->isVisibleTo(parent) && !w->isWindow()) {
+            kids.push_back(w);
+        }
+    }
+    const QRect inside(QPoint(0, 0), parent->size());
+    for (size_t i = 0; i < kids.size(); ++i) {
+        const QString name = kids[i]->objectName();
+        if (!inside.contains(kids[i]->geometry())) {
+            faults.push_back(name.toStdString() + " sticks out of " +
+                             parent->objectName().toStdString());
+        }
+        for (size_t j = i + 1; j < kids.size(); ++j) {
+            // Frames drawn around a control (a picture's bevel, the preview's border and its
+            // hatched corner) lie over it on purpose.
+            const auto decoration = [](const QWidget* k) {
+                return k->objectName().startsWith("Shape") || k->objectName().startsWith("Bevel");
+            };
+            if (decoration(kids[i]) || decoration(kids[j])) {
+                continue;
+            }
+            if (kids[i]->geometry().intersects(kids[j]->geometry())) {
+                faults.push_back(name.toStdString() + " overlaps " +
+                                 kids[j]->objectName().toStdString());
+            }
+        }
+        if (!kids[i]->children().isEmpty() && qobject_cast<QComboBox*>(kids[i]) == nullptr &&
+            qobject_cast<QSpinBox*>(kids[i]) == nullptr) {
+            const auto inner = LayoutFaults(kids[i]);
+            faults.insert(faults.end(), inner.begin(), inner.end());
+        }
+    }
+    return faults;
+}
+
+} // namespace
+
+TEST(MainWindow, eachPanelShowsAlone_withNothingOverlapping_andIsKeptAsAPicture) {
+    app();
+    ClearStore();
+    Window w;
+    for (int n = 0; n < 8; ++n) {
+        w.form.ShowPanel(n);
+        Settle(50);
+        for (int k = 0; k < 8; ++k) {
+            EXPECT_EQ(w.PanelShown(k), k == n) << n << " " << k;
+        }
+        TPanelFrame* panel = w.form.Panel(n);
+        EXPECT_EQ(panel->size(), QSize(275, 400));
+        for (const std::string& fault : LayoutFaults(panel)) {
+            ADD_FAILURE() << "panel " << n << ": " << fault;
+        }
+        // For a look by eye: build/tests/app/window-panel-N.png.
+        w.form.grab().save(QStringLiteral("window-panel-%1.png").arg(n));
+    }
+    for (const std::string& fault : LayoutFaults(&w.form)) {
+        // The panels sit under one another by design; the rest must not touch.
+        if (fault.find("Frame") == std::string::npos) {
+            ADD_FAILURE() << "window: " << fault;
+        }
+    }
+}
