@@ -5,6 +5,7 @@
 #include "app/CaptureForm.h"
 
 #include "app/Actions.h"
+#include "app/AproposFrame.h"
 #include "app/OutputNames.h"
 #include "app/PanelFrame.h"
 #include "app/QtUserPrompt.h"
@@ -302,6 +303,7 @@ void TCaptureForm::LoadPreferences() {
         }
         startupTime_ = Now();
         ComputeNextVideoName();
+        ComputeNextImageName();
         for (TPanelFrame* panel : panels_) {
             panel->LoadPreferences();
         }
@@ -396,6 +398,7 @@ void TCaptureForm::AppEvents1Idle() {
 void TCaptureForm::ApplyDeferredPreferences() {
     try {
         lists_.Exclusions = LoadExclusions(prefs::SourcesExclues->Value);
+        SyncExclusionList();
     } catch (const std::exception&) {
     }
 }
@@ -433,6 +436,8 @@ void TCaptureForm::FinishStartup() {
         return;
     }
     startupDone_ = true;
+    BuildShortcutTables();
+    aproposFrame_->SetMailBody(SystemSummary());
     loadingPreferences_ = false;
     screenSaver_.Inhibit();
     TraceStartup("start-up done");
@@ -502,6 +507,7 @@ bool TCaptureForm::RefreshSourceLists() {
         }
         sync(sourcesFrame_->cboxvideo, video, kNoVideoStream);
         sync(sourcesFrame_->cboxAudio, audio, kNoAudioStream);
+        SyncExclusionList();
         return ok;
     } catch (const std::exception&) {
         return false;
@@ -516,6 +522,18 @@ bool TCaptureForm::RefreshAndReselect(bool rewriteReport) {
         CaptureFormatFromName(sourcesFrame_->cbFormatCapture->currentText().toStdString());
     if (!RefreshSourceLists()) {
         return false;
+    }
+    // A current stream that is no longer offered (its device excluded) gives way to the
+    // selection, which then falls back to the first stream.
+    if (dm_ != nullptr && dm_->CurrentVideo &&
+        std::find(lists_.VideoStreams.begin(), lists_.VideoStreams.end(), dm_->CurrentVideo) ==
+            lists_.VideoStreams.end()) {
+        CloseVideoBranch(*dm_, dm_->CurrentVideo, true);
+    }
+    if (dm_ != nullptr && dm_->CurrentAudio &&
+        std::find(lists_.AudioStreams.begin(), lists_.AudioStreams.end(), dm_->CurrentAudio) ==
+            lists_.AudioStreams.end()) {
+        CloseAudioBranch(*dm_, dm_->CurrentAudio, true);
     }
     SelectVideoSource(video);
     SelectAudioSource(audio);
@@ -743,6 +761,20 @@ void TCaptureForm::ComputeNextVideoName() {
     if (auto* folderLabel =
             panels_[1] ? panels_[1]->findChild<QLabel*>(QStringLiteral("LabelVideo")) : nullptr) {
         folderLabel->setText(file);
+    }
+}
+
+void TCaptureForm::ComputeNextImageName() {
+    nextImageName_ = ImageFileName(prefs::ImageDirectory->Value, prefs::ImageRacine->Value,
+                                   prefs::ImageDate->Value, startupTime_, imageCounter_,
+                                   prefs::ExtensionDesImages->Value != 0);
+    const QString file = QString::fromStdString(nextImageName_).section(QLatin1Char('/'), -1);
+    for (TPanelFrame* panel : {panels_[1], panels_[3]}) {
+        for (const char* name : {"LabelImage", "destlabel"}) {
+            if (auto* label = panel->findChild<QLabel*>(QString::fromUtf8(name))) {
+                label->setText(file);
+            }
+        }
     }
 }
 

@@ -120,6 +120,7 @@ public:
     bool StartupDone() const { return startupDone_; }
     // The next capture's file name.
     const std::string& NextVideoName() const { return nextVideoName_; }
+    const std::string& NextImageName() const { return nextImageName_; }
 
     // What the graph tells (on this thread).
     void GraphEvent(const TGraphEvent& event) override;
@@ -152,7 +153,13 @@ private:
     void CreatePanels();
     void ApplyErrorReportTexts();
     void ShowErrorPanel(const std::string& text, bool fatal);
-    void CloseErrorPanel();
+    void CloseErrorPanel(bool fatal);
+    // What the mail links carry about this machine.
+    QString SystemSummary() const;
+    // The Help panel's source list shows the exclusions; a click there changes them.
+    void SyncExclusionList();
+    void ExclusionClicked();
+    void BuildShortcutTables();
     void BindActions();
     void BindPanels();
     void FormCreate();
@@ -212,6 +219,7 @@ private:
     bool Busy() const;
     void ShowPopup(const QPoint& globalPos);
     void ComputeNextVideoName();
+    void ComputeNextImageName();
     void RefreshStreamLabels();
 
     Tdm* dm_ = nullptr;
@@ -267,6 +275,8 @@ private:
     TDateTime startupTime_ = 0;
     int videoCounter_ = 0;
     std::string nextVideoName_;
+    int imageCounter_ = 0;
+    std::string nextImageName_;
     std::string errorText_;
     std::string storeProblem_; // what was wrong with the preferences file when loaded
     bool shown_ = false;

@@ -1,17 +1,26 @@
 // The main window's panels: created in panel order and bound to the window's handlers.
 
 #include "app/Actions.h"
+#include "app/AproposFrame.h"
 #include "app/CaptureForm.h"
-#include "app/PanelFrame.h"
 #include "app/DossiersFrame.h"
+#include "app/ErreurFrame.h"
 #include "app/ExtraireFrame.h"
+#include "app/HelpFrame.h"
 #include "app/IncrusterFrame.h"
+#include "app/OperatingSystem.h"
+#include "app/OptionsFrame.h"
+#include "app/PanelFrame.h"
 #include "app/ProgrammerFrame.h"
+#include "app/ShortcutTables.h"
 #include "app/SourcesFrame.h"
 #include "settings/Preferences.h"
 
+#include <QCheckBox>
 #include <QDesktopServices>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QTimer>
 #include <QUrl>
 
 #include <QAction>
@@ -20,22 +29,6 @@
 #include <QToolButton>
 
 namespace vidorel {
-
-namespace {
-
-// A panel still to come.
-class TBlankFrame : public TPanelFrame {
-public:
-    TBlankFrame(const char* name, QWidget* parent) : TPanelFrame(name, parent) {}
-
-protected:
-    const TTextTable& Texts() const override {
-        static const TTextTable none;
-        return none;
-    }
-};
-
-} // namespace
 
 void TCaptureForm::CreatePanels() {
     sourcesFrame_ = new TSourcesFrame(this);
@@ -48,9 +41,10 @@ void TCaptureForm::CreatePanels() {
                programmerFrame_,
                extraireFrame_,
                incrusterFrame_,
-               new TBlankFrame("OptionsFrame", this),
-               new TBlankFrame("HelpFrame", this),
-               new TBlankFrame("AproposFrame", this)};
+               optionsFrame_ = new TOptionsFrame(this),
+               helpFrame_ = new THelpFrame(this),
+               aproposFrame_ = new TAproposFrame(this)};
+    erreurFrame_ = new TErreurFrame(this);
 }
 
 void TCaptureForm::BindPanels() {
@@ -78,6 +72,27 @@ void TCaptureForm::BindPanels() {
         ComputeNextVideoName();
         UpdateStatusTexts();
     });
+    QObject::connect(d.ImageDirEdit, &QLineEdit::textChanged, this, [this](const QString& dir) {
+        prefs::ImageDirectory->Value = dir.toStdString();
+        ComputeNextImageName();
+    });
+    // The roots and the date boxes: the next names follow as soon as they are edited.
+    QObject::connect(d.VideoRacineEdit, &QLineEdit::editingFinished, this, [this] {
+        prefs::VideoRacine->Value = dossiersFrame_->VideoRacineEdit->text().toStdString();
+        ComputeNextVideoName();
+    });
+    QObject::connect(d.cbVideoDate, &QCheckBox::toggled, this, [this](bool on) {
+        prefs::VideoDate->Value = on;
+        ComputeNextVideoName();
+    });
+    QObject::connect(d.ImageRacineEdit, &QLineEdit::editingFinished, this, [this] {
+        prefs::ImageRacine->Value = dossiersFrame_->ImageRacineEdit->text().toStdString();
+        ComputeNextImageName();
+    });
+    QObject::connect(d.cbImageDate, &QCheckBox::toggled, this, [this](bool on) {
+        prefs::ImageDate->Value = on;
+        ComputeNextImageName();
+    });
     const auto openFolder = [](const std::string& folder) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder)));
     };
@@ -92,23 +107,124 @@ void TCaptureForm::BindPanels() {
         return captureState_ == CaptureState::Scheduled ||
                captureState_ == CaptureState::ScheduledCapturing;
     };
-    QObject::connect(programmerFrame_->ProgBtn, &QPushButton::clicked, actions_->acProgrammerBascule,
-                     &QAction::trigger);
+    QObject::connect(programmerFrame_->ProgBtn, &QPushButton::clicked,
+                     actions_->acProgrammerBascule, &QAction::trigger);
     extraireFrame_->OnDestLabelClick = [this] { ShowPanel(1); };
     incrusterFrame_->IncrusterBtn->setDefaultAction(actions_->acIncruster);
+
+    TOptionsFrame& o = *optionsFrame_;
+    o.SetUserPrompt(prompt_);
+    o.OnSave = [this] { StorePreferences(); };
+    o.OnEffectsOption = [this](bool on) { EffectsOptionChanged(on); };
+    o.rgExtension->OnClick = [this](int i) {
+        prefs::ExtensionDesImages->Value = i == 1 ? 1 : 0;
+        optionsFrame_->gbQuality->setVisible(i == 1);
+        actions_->acJpgOption->setChecked(i == 1);
+        actions_->acBmpOption->setChecked(i == 0);
+        ComputeNextImageName();
+        UpdateStatusTexts();
+    };
+    const auto chooseExtension = [this](int i) {
+        optionsFrame_->rgExtension->SetItemIndex(i);
+        optionsFrame_->rgExtension->OnClick(i);
+    };
+    QObject::connect(actions_->acJpgOption, &QAction::triggered, this,
+                     [chooseExtension] { chooseExtension(1); });
+    QObject::connect(actions_->acBmpOption, &QAction::triggered, this,
+                     [chooseExtension] { chooseExtension(0); });
+
+    THelpFrame& h = *helpFrame_;
+    h.OnExclusionClicked = [this] { ExclusionClicked(); };
+
+    aproposFrame_->imgTapelog->setDefaultAction(actions_->acTapelog);
+    erreurFrame_->OnClose = [this](bool fatal) { CloseErrorPanel(fatal); };
+}
+
+void TCaptureForm::SyncExclusionList() {
+    QStringList excluded;
+    for (const auto& [name, offered] : lists_.Exclusions) {
+        if (!offered) {
+            excluded << QString::fromStdString(name);
+        }
+    }
+    helpFrame_->FillExclusions(excluded);
+    for (const auto& [name, offered] : lists_.Exclusions) {
+        if (offered) {
+            helpFrame_->AddDevice(QString::fromStdString(name));
+        }
+    }
+}
+
+void TCaptureForm::ExclusionClicked() {
+    // A capture keeps its sources: the list shows what stands until it is over.
+    if (Busy()) {
+        SyncExclusionList();
+        return;
+    }
+    for (auto& entry : lists_.Exclusions) {
+        entry.second = !helpFrame_->IsExcluded(QString::fromStdString(entry.first));
+    }
+    ActualiserVideoBtnClick();
+}
+
+void TCaptureForm::BuildShortcutTables() {
+    std::vector<TActionInfo> infos;
+    for (QAction* a : actions_->All()) {
+        TActionInfo info;
+        info.name = a->objectName();
+        info.caption = a->text();
+        info.category = TActions::Category(a);
+        info.visible = a->isVisible();
+        if (!a->shortcuts().isEmpty()) {
+            info.primary = a->shortcuts().front();
+        }
+        info.secondary = TActions::SecondaryTexts(a);
+        infos.push_back(info);
+    }
+    helpFrame_->SetShortcutTables(vidorel::BuildShortcutTables(infos));
 }
 
 void TCaptureForm::SourcesFramesbFormatCapturesettingsClick() {
     ShowPanel(5);
+    const TCaptureFormat format = static_cast<TCaptureFormat>(prefs::CaptureFormat->Value);
+    int page = TOptionsFrame::kPageDV;
+    if (format == CaptureFormat::Wmv) {
+        page = TOptionsFrame::kPageWmv;
+    } else if (format == CaptureFormat::Divx || format == CaptureFormat::Mp3) {
+        page = TOptionsFrame::kPageDivx;
+    }
+    optionsFrame_->PageControl1->setCurrentIndex(page);
 }
 
-void TCaptureForm::ApplyErrorReportTexts() {}
+void TCaptureForm::ApplyErrorReportTexts() {
+    erreurFrame_->ApplyEnglishTexts();
+}
+
+QString TCaptureForm::SystemSummary() const {
+    return QStringLiteral("%1 %2 %3\n%4\n%5")
+        .arg(QString::fromUtf8(kProductName), QString::fromUtf8(kProductVersion),
+             QString::fromUtf8(kLanguage), OperatingSystemName(), BuiltWithComponents());
+}
 
 void TCaptureForm::ShowErrorPanel(const std::string& text, bool fatal) {
-    (void)text;
-    (void)fatal;
+    if (isFullScreen() || FullScreen()) {
+        actions_->acfullscreen->trigger();
+    }
+    erreurFrame_->SetMailBody(QString::fromStdString(text) + QStringLiteral("\n\n") +
+                              SystemSummary());
+    erreurFrame_->ShowErrorReport(QString::fromStdString(text), fatal, sizeBeforeError_);
+    setFixedSize(TErreurFrame::kReportWidth, TErreurFrame::kReportHeight);
+    erreurFrame_->raise();
 }
 
-void TCaptureForm::CloseErrorPanel() {}
+void TCaptureForm::CloseErrorPanel(bool fatal) {
+    setFixedSize(sizeBeforeError_.isValid() ? sizeBeforeError_
+                                            : QSize(kClientWidth, kClientHeight));
+    // A fatal report ends the program the normal way: the capture finished, the preferences
+    // stored as set.
+    if (fatal) {
+        QTimer::singleShot(0, this, [this] { close(); });
+    }
+}
 
 } // namespace vidorel

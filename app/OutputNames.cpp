@@ -34,6 +34,21 @@ std::string VideoFileName(const std::string& folder, const std::string& root, bo
     return name + std::to_string(counter) + CaptureFormatExtension(format);
 }
 
+std::string ImageFileName(const std::string& folder, const std::string& root, bool withDate,
+                          TDateTime startup, int counter, bool jpeg) {
+    std::string name = folder;
+    if (name.empty() || name.back() != '/') {
+        name += '/';
+    }
+    name += root + "_";
+    if (withDate) {
+        name += DateTimeNamePart(startup);
+    }
+    // Five digits: the counter's last five, so 100000 gives 00000 again.
+    const std::string digits = "00000" + std::to_string(counter);
+    return name + digits.substr(digits.size() - 5) + (jpeg ? ".jpg" : ".bmp");
+}
+
 std::string PieceFileName(const std::string& given, int k) {
     const size_t slash = given.find_last_of('/');
     const size_t dot = given.find_last_of('.');

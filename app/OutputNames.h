@@ -19,6 +19,11 @@ std::string DateTimeNamePart(TDateTime startup);
 std::string VideoFileName(const std::string& folder, const std::string& root, bool withDate,
                           TDateTime startup, int counter, TCaptureFormat format);
 
+// The still picture's name for `counter`: folder, root, "_", the date part when `withDate`,
+// the counter as its last five digits, ".jpg" or ".bmp".
+std::string ImageFileName(const std::string& folder, const std::string& root, bool withDate,
+                          TDateTime startup, int counter, bool jpeg);
+
 // The k-th piece (k >= 2) of a capture written to a name the user gave: "DIR/NAME-k.EXT".
 std::string PieceFileName(const std::string& given, int k);
 

@@ -97,7 +97,7 @@ bool TCaptureForm::SelectVideoSource(const std::string& name) {
             if (!OpenVideoBranch(*dm_, stream)) {
                 // A stream that cannot be built is left out, and the lists made again.
                 for (auto& entry : lists_.Exclusions) {
-                    if (stream->Device && entry.first == stream->Device->DisplayName) {
+                    if (stream->Device && entry.first == stream->Device->FriendlyName) {
                         entry.second = false;
                     }
                 }
@@ -171,7 +171,7 @@ bool TCaptureForm::SelectAudioSource(const std::string& name) {
             auto stream = NamedOrFirst(lists_.AudioStreams, chosen);
             if (!OpenAudioBranch(*dm_, stream)) {
                 for (auto& entry : lists_.Exclusions) {
-                    if (stream->Device && entry.first == stream->Device->DisplayName) {
+                    if (stream->Device && entry.first == stream->Device->FriendlyName) {
                         entry.second = false;
                     }
                 }

@@ -36,7 +36,7 @@ const TTextTable& CaptureFormTexts() {
          "Go to the folder where the video or audio clips are captured."},
         {"acJpgOption", "Jpg", ""},
         {"acBmpOption", "Bmp", ""},
-        {"acSauverPrefs", "Save the preferences", "Save the preferences now."},
+        {"acSauverPrefs", "", "Save the preferences now."},
         {"acSliders", "Display the sliders", ""},
         {"acReduire", "Reduce", ""},
         {"acBasculerPanneau", "Mirror the window", ""},

@@ -2,6 +2,7 @@
 // the preview lock and device changes.
 #include "app/CaptureForm.h"
 #include "app/Actions.h"
+#include "app/HelpFrame.h"
 #include "app/PanelFrame.h"
 #include "app/SourcesFrame.h"
 #include "app/StatusBar.h"
@@ -14,18 +15,23 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QListWidget>
 #include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QTest>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
+#include <map>
 
 using namespace vidorel;
 
@@ -480,4 +486,96 @@ TEST(MainWindow, eachPanelShowsAlone_withNothingOverlapping_andIsKeptAsAPicture)
             ADD_FAILURE() << "window: " << fault;
         }
     }
+}
+
+TEST(MainWindow, theHelpPanelListsTheShortcutsOnce_withoutHiddenCommands) {
+    app();
+    ClearStore();
+    Window w;
+    auto* table = w.form.HelpFrame()->findChild<QTableWidget*>("ValueListEditor1");
+    ASSERT_NE(table, nullptr);
+    std::map<std::string, std::string> rows;
+    std::vector<std::string> order;
+    for (int r = 0; r < table->rowCount(); ++r) {
+        const std::string f = table->item(r, 0)->text().toStdString();
+        rows[f] = table->item(r, 1)->text().toStdString();
+        order.push_back(f);
+    }
+    EXPECT_EQ(rows["Grab!"], "F5 (CTRL+G)");
+    EXPECT_EQ(rows["Capture"], "Space");
+    EXPECT_EQ(rows["Cut"], "F7 (CTRL+X)");
+    EXPECT_EQ(rows["Fullscreen"], "Alt+Enter (F11)");
+    EXPECT_EQ(rows["Flip horizontally"], "Shift+F4");
+    EXPECT_EQ(rows["Next panel"], "F6 (ALT+N)");
+    EXPECT_EQ(rows["Reduce"], "Alt+Backspace");
+    // Hidden commands and commands without a key are not listed; camera keys have their own.
+    EXPECT_EQ(rows.count("Stop"), 0u);
+    EXPECT_EQ(rows.count("Open the folder of captured videos"), 0u);
+    EXPECT_EQ(rows.count("Play"), 0u);
+    // The frame group follows the others.
+    const auto at = [&](const char* f) {
+        return std::find(order.begin(), order.end(), f) - order.begin();
+    };
+    EXPECT_LT(at("Quit"), at("Next panel"));
+    EXPECT_LT(at("Grab!"), at("Quit"));
+    auto* camera = w.form.HelpFrame()->findChild<QTableWidget*>("ValueListEditor3");
+    ASSERT_NE(camera, nullptr);
+    ASSERT_EQ(camera->rowCount(), 7);
+    // A caption changed later (the mute's) does not change the table built at start.
+    w.Key(Qt::Key_M, Qt::ControlModifier);
+    EXPECT_EQ(table->rowCount(), static_cast<int>(order.size()));
+}
+
+TEST(MainWindow, excludingASourceInTheHelpPanelTakesItOutOfTheLists) {
+    app();
+    ClearStore();
+    {
+        Window w;
+        auto* list = w.form.HelpFrame()->findChild<QListWidget*>("CheckListBox1");
+        ASSERT_NE(list, nullptr);
+        const auto items = list->findItems("Vidorel Test Pattern", Qt::MatchExactly);
+        ASSERT_EQ(items.size(), 1);
+        EXPECT_EQ(items[0]->checkState(), Qt::Checked);
+        items[0]->setCheckState(Qt::Unchecked); // as a click does
+        ASSERT_TRUE(WaitFor([&] {
+            return w.form.SourcesFrame()->cboxvideo->findText("Vidorel Test Pattern") < 0;
+        }));
+        ASSERT_TRUE(w.dm.CurrentVideo);
+        EXPECT_NE(w.dm.CurrentVideo->DisplayName, "Vidorel Test Pattern");
+    }
+    // Stored, and still excluded at the next start.
+    Window again;
+    EXPECT_LT(again.form.SourcesFrame()->cboxvideo->findText("Vidorel Test Pattern"), 0);
+    EXPECT_EQ(prefs::SourcesExclues->Value, "Vidorel Test Pattern\r\n");
+}
+
+TEST(MainWindow, aFatalErrorReportCoversTheWindow_andClosingItClosesTheProgram) {
+    app();
+    ClearStore();
+    Window w;
+    w.form.ShowErrorReport("Impossible to load the Video sources\r\n", true);
+    Settle(50);
+    EXPECT_EQ(w.form.size(), QSize(320, 446));
+    QWidget* report = w.form.findChild<QWidget*>("ErreurFrame");
+    ASSERT_NE(report, nullptr);
+    EXPECT_TRUE(report->isVisible());
+    EXPECT_EQ(report->pos(), QPoint(0, 0));
+    auto* close = w.form.findChild<QAbstractButton*>("FermerErreurBtn");
+    ASSERT_NE(close, nullptr);
+    close->click();
+    EXPECT_TRUE(WaitFor([&] { return !w.form.isVisible(); }, 3000));
+    EXPECT_FALSE(w.dm.fg().Running());
+}
+
+TEST(MainWindow, aProblemReportThatIsNotFatalGivesTheWindowBack) {
+    app();
+    ClearStore();
+    Window w;
+    w.form.ShowErrorReport("A plug-in could not be loaded\r\n", false);
+    Settle(50);
+    w.form.findChild<QAbstractButton*>("FermerErreurBtn")->click();
+    Settle(50);
+    EXPECT_TRUE(w.form.isVisible());
+    EXPECT_EQ(w.form.size(), QSize(700, 459));
+    EXPECT_FALSE(w.form.findChild<QWidget*>("ErreurFrame")->isVisible());
 }

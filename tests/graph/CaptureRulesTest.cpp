@@ -169,6 +169,17 @@ TEST(OutputNames, videoName_hasFolderRootDateCounterAndTheFormatsExtension) {
     EXPECT_EQ(DateTimeNamePart(EncodeDate(2000, 2, 29)), "290200_000000_");
 }
 
+TEST(OutputNames, imageName_countsOnFiveDigitsThatWrap) {
+    const TDateTime startup = EncodeDate(2006, 11, 8) + EncodeTime(14, 30, 5);
+    EXPECT_EQ(ImageFileName("/pics", "Image", true, startup, 7, false),
+              "/pics/Image_081106_143005_00007.bmp");
+    EXPECT_EQ(ImageFileName("/pics/", "Image", false, startup, 99999, true),
+              "/pics/Image_99999.jpg");
+    EXPECT_EQ(ImageFileName("/pics", "Image", false, startup, 100000, true),
+              "/pics/Image_00000.jpg");
+    EXPECT_EQ(ImageFileName("", "i", false, startup, 0, false), "/i_00000.bmp");
+}
+
 TEST(OutputNames, laterPiecesOfAGivenName_getTheirNumberBeforeTheExtension) {
     EXPECT_EQ(PieceFileName("/d/tape.avi", 2), "/d/tape-2.avi");
     EXPECT_EQ(PieceFileName("/d/tape.avi", 10), "/d/tape-10.avi");
