@@ -6,6 +6,7 @@
 
 #include "app/Actions.h"
 #include "app/AproposFrame.h"
+#include "app/OptionsFrame.h"
 #include "app/OutputNames.h"
 #include "app/PanelFrame.h"
 #include "app/QtUserPrompt.h"
@@ -23,6 +24,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFrame>
@@ -636,6 +638,8 @@ void TCaptureForm::StorePreferences() {
 
 void TCaptureForm::acSauverPrefsExecute() {
     StorePreferences();
+    // Saved now: the exit leaves them as they are.
+    optionsFrame_->cbPrefsQuittant->setChecked(false);
     prefs::SauverPreferences->Value = false;
 }
 

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -51,6 +52,8 @@ void SetCaption(QWidget* w, const QString& text) {
         if (combo->isEditable()) {
             combo->setEditText(text);
         }
+    } else if (auto* menu = qobject_cast<QMenu*>(w)) {
+        menu->setTitle(text);
     } else if (auto* plain = qobject_cast<QPlainTextEdit*>(w)) {
         plain->setPlainText(text);
     } else if (auto* rich = qobject_cast<QTextEdit*>(w)) {

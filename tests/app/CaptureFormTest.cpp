@@ -17,11 +17,14 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
@@ -518,6 +521,11 @@ TEST(MainWindow, theHelpPanelListsTheShortcutsOnce_withoutHiddenCommands) {
     };
     EXPECT_LT(at("Quit"), at("Next panel"));
     EXPECT_LT(at("Grab!"), at("Quit"));
+    // The pop-up menu's panel sub-menu.
+    auto* panels = w.form.findChild<QMenu*>("mnPanels");
+    ASSERT_NE(panels, nullptr);
+    EXPECT_EQ(panels->title(), "Settings panel");
+    EXPECT_EQ(panels->actions().size(), 8);
     auto* camera = w.form.HelpFrame()->findChild<QTableWidget*>("ValueListEditor3");
     ASSERT_NE(camera, nullptr);
     ASSERT_EQ(camera->rowCount(), 7);
@@ -578,4 +586,44 @@ TEST(MainWindow, aProblemReportThatIsNotFatalGivesTheWindowBack) {
     EXPECT_TRUE(w.form.isVisible());
     EXPECT_EQ(w.form.size(), QSize(700, 459));
     EXPECT_FALSE(w.form.findChild<QWidget*>("ErreurFrame")->isVisible());
+}
+
+TEST(MainWindow, withEveryDeviceExcludedTheWindowOffersNothingAndShowsThePlaceholder) {
+    app();
+    ClearStore();
+    std::string excluded;
+    for (const auto& d : devices::VirtualDeviceInfos()) {
+        excluded += d.name + "\r\n";
+    }
+    Seed({{"Sources Exclues", excluded}});
+    Window w;
+    EXPECT_FALSE(w.dm.CurrentVideo);
+    EXPECT_FALSE(w.dm.CurrentAudio);
+    QComboBox* video = w.form.SourcesFrame()->cboxvideo;
+    ASSERT_EQ(video->count(), 1);
+    EXPECT_EQ(video->itemText(0), "No video stream");
+    EXPECT_FALSE(w.form.SourcesFrame()->gbFormatCapture->isVisible());
+    EXPECT_TRUE(w.form.findChild<QWidget*>("Panel2")->isVisible());
+    EXPECT_FALSE(w.Action("acGrab")->isEnabled());
+    EXPECT_FALSE(w.Action("acCapturerBascule")->isEnabled());
+    EXPECT_FALSE(w.Action("acMute")->isEnabled());
+}
+
+TEST(MainWindow, ctrlSSavesNow_andTheCloseThenLeavesTheStoreAlone) {
+    app();
+    ClearStore();
+    {
+        Window w;
+        w.form.findChild<QSlider*>("tb")->setValue(2500);
+        w.Key(Qt::Key_S, Qt::ControlModifier);
+        TRegistry reg{RegistryFile(RegistryFile::DefaultPath())};
+        ASSERT_TRUE(reg.OpenKey(PreferenceKeyPath(), false));
+        EXPECT_EQ(reg.ReadDWord("Volume"), 2500u);
+        EXPECT_FALSE(prefs::SauverPreferences->Value);
+        EXPECT_FALSE(w.form.findChild<QCheckBox*>("cbPrefsQuittant")->isChecked());
+        w.form.findChild<QSlider*>("tb")->setValue(7000);
+    }
+    TRegistry reg{RegistryFile(RegistryFile::DefaultPath())};
+    ASSERT_TRUE(reg.OpenKey(PreferenceKeyPath(), false));
+    EXPECT_EQ(reg.ReadDWord("Volume"), 2500u);
 }
