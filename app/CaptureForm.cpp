@@ -197,7 +197,7 @@ void TCaptureForm::CreateControls() {
     const auto makeBar = [this](const char* name) {
         auto* bar = new QToolBar(this);
         bar->setObjectName(QString::fromUtf8(name));
-        bar->setIconSize(QSize(20, 20));
+        bar->setIconSize(QSize(16, 16));
         bar->setMovable(false);
         bar->setFloatable(false);
         bar->setStyleSheet(QStringLiteral("QToolBar { border: 0px; spacing: 1px; }"));

@@ -483,12 +483,18 @@ TEST(MainWindow, eachPanelShowsAlone_withNothingOverlapping_andIsKeptAsAPicture)
         // For a look by eye: build/tests/app/window-panel-N.png.
         w.form.grab().save(QStringLiteral("window-panel-%1.png").arg(n));
     }
-    for (const std::string& fault : LayoutFaults(&w.form)) {
-        // The panels sit under one another by design; the rest must not touch.
-        if (fault.find("Frame") == std::string::npos) {
-            ADD_FAILURE() << "window: " << fault;
+    const auto windowFaults = [&](const char* layout) {
+        for (const std::string& fault : LayoutFaults(&w.form)) {
+            // The panels sit under one another by design; the rest must not touch.
+            if (fault.find("Frame") == std::string::npos) {
+                ADD_FAILURE() << layout << " window: " << fault;
+            }
         }
-    }
+    };
+    windowFaults("video left");
+    w.Key(Qt::Key_W, Qt::AltModifier);
+    windowFaults("video right");
+    w.form.grab().save(QStringLiteral("window-mirrored.png"));
 }
 
 TEST(MainWindow, theHelpPanelListsTheShortcutsOnce_withoutHiddenCommands) {
