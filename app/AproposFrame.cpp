@@ -1,5 +1,7 @@
 #include "app/AproposFrame.h"
 
+#include "app/Controls.h"
+
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
@@ -17,12 +19,6 @@
 namespace vidorel {
 
 namespace {
-
-template <class W> W* Make(const char* name, QWidget* parent) {
-    auto* w = new W(parent);
-    w->setObjectName(QString::fromUtf8(name));
-    return w;
-}
 
 // Tapelog's icon: a tape cassette, drawn so that no image file has to travel with the program.
 QIcon TapelogIcon() {

@@ -220,6 +220,7 @@ private:
     void ShowPopup(const QPoint& globalPos);
     void ComputeNextVideoName();
     void ComputeNextImageName();
+    void LeaveOutFailedDevice(const std::shared_ptr<TCaptureDevice>& device);
     void RefreshStreamLabels();
 
     Tdm* dm_ = nullptr;

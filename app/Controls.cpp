@@ -2,9 +2,34 @@
 
 #include <QButtonGroup>
 #include <QGridLayout>
+#include <QMouseEvent>
 #include <QRadioButton>
+#include <QTabWidget>
 
 namespace vidorel {
+
+QWidget* MakePage(QTabWidget* tabs, const char* name) {
+    auto* page = new QWidget;
+    page->setObjectName(QString::fromUtf8(name));
+    tabs->addTab(page, QString());
+    return page;
+}
+
+TClickLabel::TClickLabel(const char* name, QWidget* parent, std::function<void()>* target)
+    : QLabel(parent), target_(target) {
+    setObjectName(QString::fromUtf8(name));
+    setCursor(Qt::PointingHandCursor);
+    QFont f = font();
+    f.setBold(true);
+    setFont(f);
+}
+
+void TClickLabel::mouseReleaseEvent(QMouseEvent* e) {
+    if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()) && *target_) {
+        (*target_)();
+    }
+    QLabel::mouseReleaseEvent(e);
+}
 
 TRadioGroup::TRadioGroup(const char* objectName, QWidget* parent, int columns)
     : QGroupBox(parent), group_(new QButtonGroup(this)), columns_(columns < 1 ? 1 : columns) {

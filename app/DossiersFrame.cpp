@@ -1,5 +1,7 @@
 #include "app/DossiersFrame.h"
 
+#include "app/Controls.h"
+
 #include "platform/UserPrompt.h"
 #include "settings/Preferences.h"
 
@@ -16,37 +18,6 @@
 namespace vidorel {
 
 namespace {
-
-// A label that reports a left click, for the next-name labels that lead to another panel.
-class TClickLabel : public QLabel {
-public:
-    TClickLabel(const char* name, QWidget* parent, std::function<void()>* target)
-        : QLabel(parent), target_(target) {
-        setObjectName(QString::fromUtf8(name));
-        setCursor(Qt::PointingHandCursor);
-        QFont f = font();
-        f.setBold(true);
-        setFont(f);
-    }
-
-protected:
-    void mouseReleaseEvent(QMouseEvent* e) override {
-        if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()) && *target_) {
-            (*target_)();
-        }
-        QLabel::mouseReleaseEvent(e);
-    }
-
-private:
-    std::function<void()>* target_;
-};
-
-template <typename W> W* Make(const char* name, QWidget* parent, int x, int y, int w, int h) {
-    auto* widget = new W(parent);
-    widget->setObjectName(QString::fromUtf8(name));
-    widget->setGeometry(x, y, w, h);
-    return widget;
-}
 
 QString FromPref(const std::string& s) {
     return QString::fromStdString(s);

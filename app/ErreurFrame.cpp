@@ -1,5 +1,7 @@
 #include "app/ErreurFrame.h"
 
+#include "app/Controls.h"
+
 #include "app/AproposFrame.h"
 
 #include <QLabel>
@@ -7,16 +9,6 @@
 #include <QTextEdit>
 
 namespace vidorel {
-
-namespace {
-
-template <class W> W* Make(const char* name, QWidget* parent) {
-    auto* w = new W(parent);
-    w->setObjectName(QString::fromUtf8(name));
-    return w;
-}
-
-} // namespace
 
 TErreurFrame::TErreurFrame(QWidget* parent) : TPanelFrame("ErreurFrame", parent) {
     setFixedSize(kReportWidth, kReportHeight);

@@ -1,5 +1,7 @@
 #include "app/HelpFrame.h"
 
+#include "app/Controls.h"
+
 #include "settings/Preferences.h"
 
 #include <QHeaderView>
@@ -15,19 +17,6 @@
 namespace vidorel {
 
 namespace {
-
-template <class W> W* Make(const char* name, QWidget* parent) {
-    auto* w = new W(parent);
-    w->setObjectName(QString::fromUtf8(name));
-    return w;
-}
-
-QWidget* MakePage(QTabWidget* tabs, const char* name) {
-    auto* page = new QWidget;
-    page->setObjectName(QString::fromUtf8(name));
-    tabs->addTab(page, QString());
-    return page;
-}
 
 // The pages' inner size, from the page control's geometry below.
 constexpr int kPageW = 265;

@@ -18,13 +18,6 @@ namespace vidorel {
 
 namespace {
 
-template <typename W> W* Make(const char* name, QWidget* parent, int x, int y, int w, int h) {
-    auto* widget = new W(parent);
-    widget->setObjectName(QString::fromUtf8(name));
-    widget->setGeometry(x, y, w, h);
-    return widget;
-}
-
 TRadioGroup* MakeRadio(const char* name, QWidget* parent, int columns, int x, int y, int w, int h) {
     auto* group = new TRadioGroup(name, parent, columns);
     group->setGeometry(x, y, w, h);

@@ -1,5 +1,7 @@
 #include "app/OptionsFrame.h"
 
+#include "app/Controls.h"
+
 #include "settings/Preferences.h"
 
 #include <QCheckBox>
@@ -26,19 +28,6 @@ constexpr int kPageMargin = 4;
 constexpr int kInner = 255;
 constexpr int kBoxInner = kInner - 12; // inside a group box on a page
 constexpr int kLine = 22;              // one line of check box or label
-
-template <class W> W* Make(const char* name, QWidget* parent) {
-    auto* w = new W(parent);
-    w->setObjectName(QString::fromUtf8(name));
-    return w;
-}
-
-QWidget* MakePage(QTabWidget* tabs, const char* name) {
-    auto* page = new QWidget;
-    page->setObjectName(QString::fromUtf8(name));
-    tabs->addTab(page, QString());
-    return page;
-}
 
 // The preferences exist once the main window created them; a panel built without them (a
 // tool, a test of the layout) simply stores nothing.

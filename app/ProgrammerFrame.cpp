@@ -1,5 +1,7 @@
 #include "app/ProgrammerFrame.h"
 
+#include "app/Controls.h"
+
 #include <QDateEdit>
 #include <QGroupBox>
 #include <QLabel>
@@ -12,13 +14,6 @@
 namespace vidorel {
 
 namespace {
-
-template <typename W> W* Make(const char* name, QWidget* parent, int x, int y, int w, int h) {
-    auto* widget = new W(parent);
-    widget->setObjectName(QString::fromUtf8(name));
-    widget->setGeometry(x, y, w, h);
-    return widget;
-}
 
 // A time field shows two digits, as a clock does.
 class TTimeSpin : public QSpinBox {

@@ -73,6 +73,17 @@ QString AudioLabel(const TPublishedFacts& f) {
 
 } // namespace
 
+void TCaptureForm::LeaveOutFailedDevice(const std::shared_ptr<TCaptureDevice>& device) {
+    // A stream that cannot be built is left out, and the lists made again without it.
+    for (auto& entry : lists_.Exclusions) {
+        if (device && entry.first == device->FriendlyName) {
+            entry.second = false;
+        }
+    }
+    RunGraph(*dm_);
+    QTimer::singleShot(0, this, [this] { ActualiserVideoBtnClick(); });
+}
+
 bool TCaptureForm::SelectVideoSource(const std::string& name) {
     if (dm_ == nullptr) {
         return false;
@@ -95,14 +106,7 @@ bool TCaptureForm::SelectVideoSource(const std::string& name) {
         if (chosen != kNoVideoStream && !lists_.VideoStreams.empty()) {
             auto stream = NamedOrFirst(lists_.VideoStreams, chosen);
             if (!OpenVideoBranch(*dm_, stream)) {
-                // A stream that cannot be built is left out, and the lists made again.
-                for (auto& entry : lists_.Exclusions) {
-                    if (stream->Device && entry.first == stream->Device->FriendlyName) {
-                        entry.second = false;
-                    }
-                }
-                RunGraph(*dm_);
-                QTimer::singleShot(0, this, [this] { ActualiserVideoBtnClick(); });
+                LeaveOutFailedDevice(stream->Device);
                 return false;
             }
             sourcesFrame_->LabVideo->setText(VideoLabel(dm_->Facts));
@@ -170,13 +174,7 @@ bool TCaptureForm::SelectAudioSource(const std::string& name) {
         } else {
             auto stream = NamedOrFirst(lists_.AudioStreams, chosen);
             if (!OpenAudioBranch(*dm_, stream)) {
-                for (auto& entry : lists_.Exclusions) {
-                    if (stream->Device && entry.first == stream->Device->FriendlyName) {
-                        entry.second = false;
-                    }
-                }
-                RunGraph(*dm_);
-                QTimer::singleShot(0, this, [this] { ActualiserVideoBtnClick(); });
+                LeaveOutFailedDevice(stream->Device);
                 return false;
             }
             prefs::SourceAudio->Value = stream->DisplayName;

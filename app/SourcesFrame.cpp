@@ -1,5 +1,6 @@
 #include "app/SourcesFrame.h"
 
+#include "app/Controls.h"
 #include "settings/Preferences.h"
 
 #include <QComboBox>
@@ -20,16 +21,10 @@ namespace vidorel {
 
 namespace {
 
-template <typename W> W* Make(QWidget* parent, const char* name, QRect geometry) {
-    auto* w = new W(parent);
-    w->setObjectName(QString::fromUtf8(name));
-    w->setGeometry(geometry);
-    return w;
-}
-
 QToolButton* IconButton(QWidget* parent, const char* name, QRect geometry,
                         QStyle::StandardPixmap icon) {
-    auto* b = Make<QToolButton>(parent, name, geometry);
+    auto* b = Make<QToolButton>(name, parent);
+    b->setGeometry(geometry);
     b->setIcon(parent->style()->standardIcon(icon));
     b->setAutoRaise(true);
     return b;
@@ -38,46 +33,46 @@ QToolButton* IconButton(QWidget* parent, const char* name, QRect geometry,
 } // namespace
 
 TSourcesFrame::TSourcesFrame(QWidget* parent) : TPanelFrame("SourcesFrame", parent) {
-    gbVideo = Make<QGroupBox>(this, "gbVideo", {4, 2, 267, 78});
-    cboxvideo = Make<QComboBox>(gbVideo, "cboxvideo", {8, 20, 200, 24});
+    gbVideo = Make<QGroupBox>("gbVideo", this, 4, 2, 267, 78);
+    cboxvideo = Make<QComboBox>("cboxvideo", gbVideo, 8, 20, 200, 24);
     sbVideoSettings = IconButton(gbVideo, "sbVideoSettings", {212, 20, 24, 24},
                                  QStyle::SP_FileDialogDetailedView);
     sbVideoPilotVCR =
         IconButton(gbVideo, "sbVideoPilotVCR", {238, 20, 24, 24}, QStyle::SP_MediaPlay);
     sbVideoPilotVCR->hide();
-    LabVideo = Make<QLabel>(gbVideo, "LabVideo", {10, 50, 250, 20});
+    LabVideo = Make<QLabel>("LabVideo", gbVideo, 10, 50, 250, 20);
 
-    gbAudio = Make<QGroupBox>(this, "gbAudio", {4, 84, 267, 104});
-    cboxAudio = Make<QComboBox>(gbAudio, "cboxAudio", {8, 20, 200, 24});
+    gbAudio = Make<QGroupBox>("gbAudio", this, 4, 84, 267, 104);
+    cboxAudio = Make<QComboBox>("cboxAudio", gbAudio, 8, 20, 200, 24);
     sbAudioSettings = IconButton(gbAudio, "sbAudioSettings", {212, 20, 24, 24},
                                  QStyle::SP_FileDialogDetailedView);
     sbAudioPilotVCR =
         IconButton(gbAudio, "sbAudioPilotVCR", {238, 20, 24, 24}, QStyle::SP_MediaPlay);
     sbAudioPilotVCR->hide();
-    LabAudio = Make<QLabel>(gbAudio, "LabAudio", {10, 48, 250, 20});
-    cbEntries = Make<QComboBox>(gbAudio, "cbEntries", {8, 72, 200, 24});
+    LabAudio = Make<QLabel>("LabAudio", gbAudio, 10, 48, 250, 20);
+    cbEntries = Make<QComboBox>("cbEntries", gbAudio, 8, 72, 200, 24);
     cbEntries->hide();
 
-    gbFormatCapture = Make<QGroupBox>(this, "gbFormatCapture", {4, 192, 267, 110});
-    cbFormatCapture = Make<QComboBox>(gbFormatCapture, "cbFormatCapture", {8, 20, 200, 24});
+    gbFormatCapture = Make<QGroupBox>("gbFormatCapture", this, 4, 192, 267, 110);
+    cbFormatCapture = Make<QComboBox>("cbFormatCapture", gbFormatCapture, 8, 20, 200, 24);
     sbFormatCapturesettings = IconButton(gbFormatCapture, "sbFormatCapturesettings",
                                          {212, 20, 24, 24}, QStyle::SP_FileDialogContentsView);
-    labCorrection = Make<QLabel>(gbFormatCapture, "labCorrection", {10, 52, 170, 22});
-    rxCorrection = Make<QSpinBox>(gbFormatCapture, "rxCorrection", {184, 50, 74, 24});
+    labCorrection = Make<QLabel>("labCorrection", gbFormatCapture, 10, 52, 170, 22);
+    rxCorrection = Make<QSpinBox>("rxCorrection", gbFormatCapture, 184, 50, 74, 24);
     rxCorrection->setRange(-1000, 1000);
-    labFramerate = Make<QLabel>(gbFormatCapture, "labFramerate", {10, 80, 170, 22});
-    leFramerate = Make<QLineEdit>(gbFormatCapture, "leFramerate", {184, 78, 74, 24});
+    labFramerate = Make<QLabel>("labFramerate", gbFormatCapture, 10, 80, 170, 22);
+    leFramerate = Make<QLineEdit>("leFramerate", gbFormatCapture, 184, 78, 74, 24);
     rxCorrection->hide();
     labCorrection->hide();
     leFramerate->hide();
     labFramerate->hide();
 
-    gbFichier = Make<QGroupBox>(this, "gbFichierSources", {4, 306, 267, 52});
-    LabelVideo = Make<QLabel>(gbFichier, "LabelVideo", {10, 22, 250, 20});
+    gbFichier = Make<QGroupBox>("gbFichierSources", this, 4, 306, 267, 52);
+    LabelVideo = Make<QLabel>("LabelVideo", gbFichier, 10, 22, 250, 20);
     LabelVideo->setCursor(Qt::PointingHandCursor);
     LabelVideo->installEventFilter(this);
 
-    ActualiserVideoBtn = Make<QPushButton>(this, "ActualiserVideoBtn", {4, 366, 150, 28});
+    ActualiserVideoBtn = Make<QPushButton>("ActualiserVideoBtn", this, 4, 366, 150, 28);
     ActualiserVideoBtn->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
     sbTapelog = IconButton(this, "sbTapelog", {239, 366, 32, 28}, QStyle::SP_DirOpenIcon);
 

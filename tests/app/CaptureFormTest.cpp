@@ -12,6 +12,7 @@
 #include "platform/RegistryStore.h"
 #include "settings/Preferences.h"
 #include "tests/app/QtTestApp.h"
+#include "tests/support/EventLoop.h"
 
 #include <gtest/gtest.h>
 
@@ -47,23 +48,11 @@ QApplication& app() {
 }
 
 bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms) {
-            return false;
-        }
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
+    return test::SpinUntil(done, std::chrono::milliseconds(ms));
 }
 
 void Settle(int ms = 150) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
+    test::Spin(std::chrono::milliseconds(ms));
 }
 
 class ScriptedPrompt : public IUserPrompt {
