@@ -21,8 +21,11 @@ std::string DateTimeNamePart(TDateTime startup) {
            TwoDigits(d.minute) + TwoDigits(d.second) + "_";
 }
 
-std::string VideoFileName(const std::string& folder, const std::string& root, bool withDate,
-                          TDateTime startup, int counter, TCaptureFormat format) {
+namespace {
+
+// Folder (with its "/"), root, "_" and the date part when asked: what every name starts with.
+std::string NameStem(const std::string& folder, const std::string& root, bool withDate,
+                     TDateTime startup) {
     std::string name = folder;
     if (name.empty() || name.back() != '/') {
         name += '/';
@@ -31,19 +34,20 @@ std::string VideoFileName(const std::string& folder, const std::string& root, bo
     if (withDate) {
         name += DateTimeNamePart(startup);
     }
-    return name + std::to_string(counter) + CaptureFormatExtension(format);
+    return name;
+}
+
+} // namespace
+
+std::string VideoFileName(const std::string& folder, const std::string& root, bool withDate,
+                          TDateTime startup, int counter, TCaptureFormat format) {
+    return NameStem(folder, root, withDate, startup) + std::to_string(counter) +
+           CaptureFormatExtension(format);
 }
 
 std::string ImageFileName(const std::string& folder, const std::string& root, bool withDate,
                           TDateTime startup, int counter, bool jpeg) {
-    std::string name = folder;
-    if (name.empty() || name.back() != '/') {
-        name += '/';
-    }
-    name += root + "_";
-    if (withDate) {
-        name += DateTimeNamePart(startup);
-    }
+    const std::string name = NameStem(folder, root, withDate, startup);
     // Five digits: the counter's last five, so 100000 gives 00000 again.
     const std::string digits = "00000" + std::to_string(counter);
     return name + digits.substr(digits.size() - 5) + (jpeg ? ".jpg" : ".bmp");
