@@ -381,11 +381,12 @@ TEST(MainWindow, fullScreenShowsThePreviewAlone_andEscapeBringsItBack) {
     EXPECT_EQ(w.Action("acfullscreen")->text(), "Display Fullscreen");
 }
 
-TEST(MainWindow, aPositionStoredOffTheScreensComesBackOntoOne) {
+TEST(MainWindow, aPositionStoredOffTheScreensComesBackOntoOne_andABadPanelNumberShowsTheFirst) {
     app();
     ClearStore();
-    Seed({}, {{"Top", 20000}, {"Left", 30000}});
+    Seed({}, {{"Top", 20000}, {"Left", 30000}, {"Panneau Actif", 9}});
     Window w;
+    EXPECT_TRUE(w.PanelShown(0));
     bool onScreen = false;
     for (const QScreen* s : QGuiApplication::screens()) {
         onScreen = onScreen || s->availableGeometry().intersects(w.form.frameGeometry());
