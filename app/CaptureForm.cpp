@@ -17,6 +17,7 @@
 #include "devices/DeviceMonitor.h"
 #include "devices/VirtualDevices.h"
 #include "graph/AVgraph.h"
+#include "graph/CaptureRun.h"
 #include "graph/DSFunctions.h"
 #include "graph/RunGraph.h"
 #include "graph/SourceBranches.h"
@@ -27,6 +28,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -214,6 +216,15 @@ void TCaptureForm::CreateControls() {
     // Key presses meant for a text field are looked at before the shortcuts see them.
     qApp->installEventFilter(this);
     // The stream labels follow the facts, which a source tells once it sends.
+    Clock = [] { return QDateTime::currentDateTime(); };
+    auto* dropped = new QTimer(this);
+    dropped->setInterval(100);
+    QObject::connect(dropped, &QTimer::timeout, this, [this] { DroppedActionTimer(); });
+    dropped->start();
+    auto* alarm = new QTimer(this);
+    alarm->setInterval(1000);
+    QObject::connect(alarm, &QTimer::timeout, this, [this] { CheckAlarm(); });
+    alarm->start();
     auto* facts = new QTimer(this);
     facts->setInterval(500);
     QObject::connect(facts, &QTimer::timeout, this, [this] { RefreshStreamLabels(); });
@@ -559,7 +570,7 @@ void TCaptureForm::DevicesChanged() {
     }
     // A capture or a schedule keeps its devices; the lists follow when it is over, unless
     // its own device went (the graph then reports it lost).
-    if (Busy()) {
+    if (Busy() || captureState_ != CaptureState::Preview) {
         QTimer::singleShot(1000, this, [this] { DevicesChanged(); });
         return;
     }
@@ -572,8 +583,17 @@ void TCaptureForm::GraphDeviceLost() {
     if (closed_ || refreshing_) {
         return;
     }
-    // The capture controller finishes a running capture first; the preview state follows.
-    captureState_ = CaptureState::Preview;
+    // A running capture is finished first, with what it recorded kept; then the lists.
+    if (run_ || stopping_) {
+        if (!stopping_) {
+            StopCapture([this] {
+                DisarmSchedule();
+                EnterPreview();
+                GraphDeviceLost();
+            });
+        }
+        return;
+    }
     refreshing_ = true;
     RefreshAndReselect(false);
     refreshing_ = false;
@@ -590,6 +610,18 @@ void TCaptureForm::FormCloseQuery() {
     if (dm_ == nullptr) {
         return;
     }
+    // A run is finished first: its files complete (and the lost-frames question asked) before
+    // anything is torn down. Only the run's own completion is awaited; every command is
+    // closed meanwhile.
+    if (run_) {
+        StopCapture();
+        QElapsedTimer waited;
+        waited.start();
+        while ((run_ || stopping_) && waited.elapsed() < 15000) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+        }
+    }
+    DisarmSchedule();
     // The branches go before the graph; the window stops showing frames first, and nothing
     // posts to it any more.
     vwEcran_->Attach(nullptr);
@@ -671,6 +703,9 @@ void TCaptureForm::SetDataModule(Tdm* dm) {
 }
 
 void TCaptureForm::GraphEvent(const TGraphEvent& event) {
+    if (run_) {
+        run_->GraphEvent(event);
+    }
     switch (event.Kind) {
     case TGraphEventKind::DeviceLost:
         errorText_ += event.Text + "\r\n";
@@ -753,7 +788,9 @@ void TCaptureForm::WatchDVAspect() {
 }
 
 bool TCaptureForm::Busy() const {
-    return captureState_ != CaptureState::Preview;
+    // A run records (or is being finished): its sources and format stay as they are.
+    return captureState_ == CaptureState::Capturing ||
+           captureState_ == CaptureState::ScheduledCapturing || run_ != nullptr || stopping_;
 }
 
 void TCaptureForm::ComputeNextVideoName() {

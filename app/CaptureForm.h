@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Schedule.h"
 #include "app/ScreenSaver.h"
 #include "app/ViewRules.h"
 #include "filters/zv_scenedetect.h"
@@ -9,6 +10,8 @@
 #include "platform/UserPrompt.h"
 #include "sources/CaptureSources.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <array>
@@ -19,6 +22,7 @@
 
 class QFrame;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QProgressBar;
 class QSlider;
@@ -40,6 +44,8 @@ class THelpFrame;
 class TAproposFrame;
 class TErreurFrame;
 class TStatusBar;
+class TCaptureRun;
+struct TCaptureOutcome;
 struct TActions;
 namespace devices {
 class TDeviceMonitor;
@@ -91,6 +97,36 @@ public:
     void SourcesFramesbFormatCapturesettingsClick();
     // Enumerates again and selects what was selected (the refresh button).
     void ActualiserVideoBtnClick();
+
+    // --- capture control ---
+    // The capture toggle (Space), the schedule toggle (Ctrl+P) and the cut (F7), by state.
+    void acCapturerBasculeExecute();
+    void acProgrammerBasculeExecute();
+    void acCouperExecute();
+    // Starts a run of the chosen format into the next file name (after the questions); false
+    // (and told why) when it does not start.
+    bool StartCapture();
+    // Finishes the run; `then` runs once every file is complete and the preview is as before,
+    // before any question about the files.
+    void StopCapture(std::function<void()> then = {});
+    bool ArmSchedule();
+    bool ArmScheduleEnd();
+    void DisarmSchedule();
+    // The alarm's targets.
+    void lancerEnregistrement();
+    void stopperEnregistrement();
+    // Looks at the alarm (every second; tests call it with their own clock).
+    void CheckAlarm();
+    // The clock of the schedule (the computer's, unless a test sets one).
+    std::function<QDateTime()> Clock;
+    // The run in progress (null in Preview and Scheduled), and whether it is being finished.
+    TCaptureRun* Run() const { return run_.get(); }
+    bool Stopping() const { return stopping_; }
+    const TScheduleAlarm& Alarm() const { return alarm_; }
+    // The status bar's capture fields, as the 100 ms timer writes them.
+    void DroppedActionTimer();
+    // The companion program on the clips of this run (F8).
+    void acTapelogExecute();
 
     // --- presentation ---
     void ShowPanel(int n);
@@ -217,6 +253,25 @@ private:
     // state until its controller ends it).
     void EnterPreview();
     bool Busy() const;
+    bool EnterCapturing();
+    bool EnterScheduled();
+    bool EnterScheduledCapturing();
+    // The controls every state entry sets: the table of the four states.
+    void ApplyStateControls();
+    void AbandonCapture();
+    void StopFinished(const TCaptureOutcome& outcome, const std::function<void()>& then);
+    void RunEndedByItself(const std::string& reason);
+    // The next video name after the one in use: the counter advances.
+    void AdvanceVideoName();
+    void AdvanceImageName();
+    void RestoreDeinterlacer();
+    void ScheduleFieldsChanged(bool start);
+    // Asks the replacement and missing-folder questions for the next file; false when the user
+    // declines.
+    bool ConfirmOutputFile(bool offerAll, PromptKind folderKind);
+    void Tell(PromptKind kind, const std::string& text);
+    // A name root typed into `edit`: refused (and put back) when it holds a "/".
+    bool AcceptRoot(QLineEdit* edit, const std::string& previous);
     void ShowPopup(const QPoint& globalPos);
     void ComputeNextVideoName();
     void ComputeNextImageName();
@@ -270,6 +325,16 @@ private:
     TLockedAspect lockedAspect_ = TLockedAspect::Free;
 
     CaptureState captureState_ = CaptureState::Preview;
+    std::unique_ptr<TCaptureRun> run_;
+    bool stopping_ = false;
+    // Set while the controller works (a question is open, a run starts): keys and timers
+    // that would enter it again wait.
+    bool controllerBusy_ = false;
+    bool savedDeinterlace_ = false;
+    std::string captureFileName_;
+    // The run's duration, on a clock that a change of the computer's time does not move.
+    QElapsedTimer captureClock_;
+    TScheduleAlarm alarm_;
     std::unique_ptr<devices::TDeviceMonitor> monitor_;
     TSourceLists lists_;
     TScreenSaverInhibitor screenSaver_;

@@ -20,6 +20,7 @@
 #include <QDesktopServices>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QSpinBox>
 #include <QTimer>
 #include <QUrl>
 
@@ -78,6 +79,9 @@ void TCaptureForm::BindPanels() {
     });
     // The roots and the date boxes: the next names follow as soon as they are edited.
     QObject::connect(d.VideoRacineEdit, &QLineEdit::editingFinished, this, [this] {
+        if (!AcceptRoot(dossiersFrame_->VideoRacineEdit, prefs::VideoRacine->Value)) {
+            return;
+        }
         prefs::VideoRacine->Value = dossiersFrame_->VideoRacineEdit->text().toStdString();
         ComputeNextVideoName();
     });
@@ -86,6 +90,9 @@ void TCaptureForm::BindPanels() {
         ComputeNextVideoName();
     });
     QObject::connect(d.ImageRacineEdit, &QLineEdit::editingFinished, this, [this] {
+        if (!AcceptRoot(dossiersFrame_->ImageRacineEdit, prefs::ImageRacine->Value)) {
+            return;
+        }
         prefs::ImageRacine->Value = dossiersFrame_->ImageRacineEdit->text().toStdString();
         ComputeNextImageName();
     });
@@ -138,6 +145,19 @@ void TCaptureForm::BindPanels() {
 
     aproposFrame_->imgTapelog->setDefaultAction(actions_->acTapelog);
     erreurFrame_->OnClose = [this](bool fatal) { CloseErrorPanel(fatal); };
+}
+
+bool TCaptureForm::AcceptRoot(QLineEdit* edit, const std::string& previous) {
+    const QString root = edit->text();
+    // A root is part of a file name: a "/" would write into another folder.
+    if (!root.contains(QLatin1Char('/')) && !root.contains(QChar(0))) {
+        return true;
+    }
+    const QSignalBlocker quiet(edit);
+    edit->setText(QString::fromStdString(previous));
+    Tell(PromptKind::Error,
+         "The root of a file name cannot contain \"/\".\r\nIt is back to \"" + previous + "\".");
+    return false;
 }
 
 void TCaptureForm::SyncExclusionList() {

@@ -110,6 +110,10 @@ void TCaptureForm::BindActions() {
     on(a.acNextPanneau, [this] { ShowPanel(NextPanel(ActivePanel())); });
     on(a.acSauverPrefs, [this] { acSauverPrefsExecute(); });
     on(a.acQuitter, [this] { close(); });
+    on(a.acCapturerBascule, [this] { acCapturerBasculeExecute(); });
+    on(a.acProgrammerBascule, [this] { acProgrammerBasculeExecute(); });
+    on(a.acCouper, [this] { acCouperExecute(); });
+    on(a.acTapelog, [this] { acTapelogExecute(); });
     for (int n = 0; n < kPanelCount; ++n) {
         on(a.Panel(n), [this, n] { ShowPanel(n); });
     }
@@ -673,13 +677,6 @@ void TCaptureForm::UpdateStatusTexts() {
                          .arg(static_cast<qulonglong>(freeBytes / 1048576))
                          .arg(disk.rootPath());
     bar.Refresh();
-}
-
-void TCaptureForm::EnterPreview() {
-    captureState_ = CaptureState::Preview;
-    UpdateStatusTexts();
-    const bool any = dm_ != nullptr && (dm_->CurrentVideo || dm_->CurrentAudio);
-    actions_->acCapturerBascule->setEnabled(any);
 }
 
 // --- the error report ---

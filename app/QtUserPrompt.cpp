@@ -2,6 +2,7 @@
 
 #include "settings/Preferences.h"
 
+#include <QAbstractButton>
 #include <QMessageBox>
 
 namespace vidorel {
@@ -10,11 +11,20 @@ PromptAnswer QtUserPrompt::Show(PromptKind kind, const std::string& text, Prompt
     const QMessageBox::Icon icon = kind == PromptKind::Warning       ? QMessageBox::Warning
                                    : kind == PromptKind::Information ? QMessageBox::Information
                                                                      : QMessageBox::Critical;
-    const QMessageBox::StandardButtons qb =
-        buttons == PromptButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok;
+    QMessageBox::StandardButtons qb = QMessageBox::Ok;
+    if (buttons == PromptButtons::YesNo) {
+        qb = QMessageBox::Yes | QMessageBox::No;
+    } else if (buttons == PromptButtons::YesNoAll) {
+        qb = QMessageBox::Yes | QMessageBox::No | QMessageBox::YesToAll;
+    }
     QMessageBox box(icon, QString::fromUtf8(kProductName), QString::fromStdString(text), qb,
                     parent_);
+    if (auto* all = box.button(QMessageBox::YesToAll)) {
+        all->setText(QStringLiteral("All"));
+    }
     switch (box.exec()) {
+    case QMessageBox::YesToAll:
+        return PromptAnswer::All;
     case QMessageBox::Yes:
         return PromptAnswer::Yes;
     case QMessageBox::No:

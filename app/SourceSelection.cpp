@@ -129,7 +129,12 @@ bool TCaptureForm::SelectVideoSource(const std::string& name) {
                 box->setCurrentIndex(i);
             }
         }
-        EnterPreview();
+        // The preview state is entered from the preview only; a waiting schedule stays armed.
+        if (captureState_ == CaptureState::Preview) {
+            EnterPreview();
+        } else {
+            ApplyStateControls();
+        }
         result = true;
     } catch (const std::exception&) {
         result = false;
@@ -273,7 +278,11 @@ void TCaptureForm::FillCaptureFormats(TCaptureFormat wanted) {
     videoPal.setColor(QPalette::Text, soundOnly ? grey : normal);
     videoPal.setColor(QPalette::ButtonText, soundOnly ? grey : normal);
     sourcesFrame_->cboxvideo->setPalette(videoPal);
-    EnterPreview();
+    if (captureState_ == CaptureState::Preview) {
+        EnterPreview();
+    } else {
+        ApplyStateControls();
+    }
     if (dm_ != nullptr) {
         RunGraph(*dm_);
     }

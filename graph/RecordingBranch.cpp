@@ -274,6 +274,17 @@ void FreeProbeData(gpointer data) {
     delete static_cast<TProbeData*>(data);
 }
 
+// A recording takes the buffers as they come: it has no allocation to offer. Answering here,
+// instead of letting the question queue up behind the recording's data, keeps a source that
+// asks (after each new branch) from waiting on a writer that itself waits (a muxer whose other
+// stream has not started) — which would freeze the preview and the branch's own finish.
+gboolean GateQuery(GstPad* pad, GstObject* parent, GstQuery* query) {
+    if (GST_QUERY_TYPE(query) == GST_QUERY_ALLOCATION) {
+        return TRUE;
+    }
+    return gst_pad_query_default(pad, parent, query);
+}
+
 GstPadProbeReturn CloseWhenIdle(GstPad*, GstPadProbeInfo*, gpointer data) {
     auto* d = static_cast<TProbeData*>(data);
     d->input->Close(true);
@@ -447,6 +458,7 @@ GstPadRef TRecordingBranch::AddInput(TInputRole role, GstElement* tee) {
     gst_pad_set_chain_function_full(ghost, &GateChain, input.get(), nullptr);
     gst_pad_set_chain_list_function_full(ghost, &GateChainList, input.get(), nullptr);
     gst_pad_set_event_function_full(ghost, &GateEvent, input.get(), nullptr);
+    gst_pad_set_query_function(ghost, &GateQuery);
     gst_element_add_pad(m_bin.get(), ghost);
     m_inputs.push_back(std::move(input));
     return GstPadRef::adopt(gst_element_get_static_pad(queue, "src"));
