@@ -145,6 +145,7 @@ public:
     TPanelFrame* Panel(int n) const;
     TSourcesFrame* SourcesFrame() const { return sourcesFrame_; }
     THelpFrame* HelpFrame() const { return helpFrame_; }
+    TProgrammerFrame* ProgrammerFrame() const { return programmerFrame_; }
     TErreurFrame* ErreurFrame() const { return erreurFrame_; }
     TStatusBar* StatusBar() const { return statusBar1_; }
     QWidget* VideoArea() const { return panel1_; }

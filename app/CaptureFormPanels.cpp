@@ -116,6 +116,17 @@ void TCaptureForm::BindPanels() {
     };
     QObject::connect(programmerFrame_->ProgBtn, &QPushButton::clicked,
                      actions_->acProgrammerBascule, &QAction::trigger);
+    // Fields edited while armed move the alarm at once.
+    for (QSpinBox* field : {programmerFrame_->RxSpinEdit1, programmerFrame_->RxSpinEdit2,
+                            programmerFrame_->RxSpinEdit3}) {
+        QObject::connect(field, &QSpinBox::valueChanged, this,
+                         [this] { ScheduleFieldsChanged(true); });
+    }
+    for (QSpinBox* field : {programmerFrame_->RxSpinEdit4, programmerFrame_->RxSpinEdit5,
+                            programmerFrame_->RxSpinEdit6}) {
+        QObject::connect(field, &QSpinBox::valueChanged, this,
+                         [this] { ScheduleFieldsChanged(false); });
+    }
     extraireFrame_->OnDestLabelClick = [this] { ShowPanel(1); };
     incrusterFrame_->IncrusterBtn->setDefaultAction(actions_->acIncruster);
 

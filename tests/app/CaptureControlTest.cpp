@@ -1,0 +1,387 @@
+// The capture controller on the real window, engine and virtual devices: the four states, a
+// real DV capture cut in two, the schedule on a test clock, names and bad input.
+#include "app/Actions.h"
+#include "app/CaptureForm.h"
+#include "app/DossiersFrame.h"
+#include "app/ProgrammerFrame.h"
+#include "app/SourcesFrame.h"
+#include "app/StatusBar.h"
+#include "graph/AVgraph.h"
+#include "graph/CaptureRun.h"
+#include "platform/RegistryStore.h"
+#include "settings/Preferences.h"
+#include "tests/app/QtTestApp.h"
+#include "tests/support/EventLoop.h"
+#include "tests/support/MediaProbe.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGroupBox>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <deque>
+#include <filesystem>
+
+using namespace vidorel;
+
+namespace {
+
+class ScriptedPrompt : public IUserPrompt {
+public:
+    std::vector<std::string> shown;
+    std::deque<PromptAnswer> answers;
+    PromptAnswer Show(PromptKind, const std::string& text, PromptButtons buttons) override {
+        shown.push_back(text);
+        if (!answers.empty()) {
+            const PromptAnswer a = answers.front();
+            answers.pop_front();
+            return a;
+        }
+        return buttons == PromptButtons::Ok ? PromptAnswer::Ok : PromptAnswer::Yes;
+    }
+};
+
+void Settle(int ms = 100) {
+    test::Spin(std::chrono::milliseconds(ms));
+}
+
+bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
+    return test::SpinUntil(done, std::chrono::milliseconds(ms));
+}
+
+void Seed(const std::vector<std::pair<std::string, std::string>>& strings,
+          const std::vector<std::pair<std::string, uint32_t>>& numbers) {
+    TRegistry reg{RegistryFile(RegistryFile::DefaultPath())};
+    reg.DeleteKey(PreferenceKeyPath());
+    ASSERT_TRUE(reg.OpenKey(PreferenceKeyPath(), true));
+    for (const auto& [k, v] : strings) {
+        reg.WriteString(k, v);
+    }
+    for (const auto& [k, v] : numbers) {
+        reg.WriteDWord(k, v);
+    }
+    ASSERT_TRUE(reg.Commit());
+}
+
+QDateTime At(int h, int m, int s = 0, int day = 9) {
+    return QDateTime(QDate(2026, 12, day), QTime(h, m, s));
+}
+
+struct Toolkits {
+    Toolkits() {
+        test::TestApp();
+        gst_init(nullptr, nullptr);
+    }
+};
+
+// A window recording into its own folder, on a test clock.
+struct Recorder {
+    Toolkits toolkits; // first: the engine needs them
+    QTemporaryDir folder;
+    QDateTime now = At(9, 0);
+    Tdm dm;
+    TCaptureForm form;
+    ScriptedPrompt prompt;
+
+    explicit Recorder(const std::vector<std::pair<std::string, std::string>>& strings,
+                      std::vector<std::pair<std::string, uint32_t>> numbers = {}) {
+        auto all = strings;
+        all.push_back({"Video Directory", folder.path().toStdString() + "/clips/"});
+        numbers.push_back({"Preview Locked", 0});
+        Seed(all, numbers);
+        form.SetDataModule(&dm);
+        form.SetUserPrompt(&prompt);
+        form.Clock = [this] { return now; };
+        form.show();
+        form.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&form));
+        EXPECT_TRUE(WaitFor([&] { return form.StartupDone(); }));
+        Settle(200);
+    }
+    ~Recorder() { form.close(); }
+    QAction* Action(const char* name) const { return form.findChild<QAction*>(name); }
+    void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QTest::keyClick(&form, static_cast<Qt::Key>(key), mods);
+        Settle(50);
+    }
+    void Format(const char* name) {
+        QComboBox* box = form.SourcesFrame()->cbFormatCapture;
+        const int i = box->findText(name);
+        ASSERT_GE(i, 0) << name;
+        box->setCurrentIndex(i);
+        emit box->activated(i);
+        Settle(100);
+    }
+    bool Stopped() {
+        return WaitFor([&] { return !form.Run() && !form.Stopping(); });
+    }
+    TProgrammerFrame* Schedule() const { return form.ProgrammerFrame(); }
+    QColor FrameColour() const {
+        return form.findChild<QFrame*>("Shape2")->palette().color(QPalette::Window);
+    }
+};
+
+struct TProbe {
+    bool ok = false;
+    int videoFrames = 0;
+    std::string errors;
+};
+
+// What ffprobe makes of a file.
+TProbe ProbeMedia(const std::string& path) {
+    const QJsonObject info = test::ffprobe(path);
+    TProbe p;
+    p.ok = !info.isEmpty();
+    if (!p.ok) {
+        p.errors = "ffprobe refused it";
+    }
+    for (const auto& stream : info["streams"].toArray()) {
+        const QJsonObject o = stream.toObject();
+        if (o["codec_type"].toString() == "video") {
+            p.videoFrames = o["nb_read_frames"].toString().toInt();
+        }
+    }
+    return p;
+}
+
+std::string Stem(const Recorder& r) {
+    return r.folder.path().toStdString() + "/clips/Video_";
+}
+
+} // namespace
+
+TEST(CaptureControl, theFourStatesWithTheirCaptionsColoursAndControls) {
+    Recorder r({{"Source video", "Vidorel Test Pattern"},
+                {"Source Audio", "Vidorel Test Tone"},
+                {"Capture Format", ""}},
+               {{"Capture Format", CaptureFormat::Wav}, {"Video Date", 0}});
+    TCaptureForm& form = r.form;
+    r.Format("Wav");
+    ASSERT_EQ(form.State(), CaptureState::Preview);
+    EXPECT_EQ(r.Action("acCapturerBascule")->text(), "Capture");
+    EXPECT_FALSE(r.Action("acCouper")->isEnabled());
+    EXPECT_EQ(form.NextVideoName(), Stem(r) + "0.wav");
+
+    r.Key(Qt::Key_Space);
+    ASSERT_EQ(form.State(), CaptureState::Capturing);
+    EXPECT_EQ(r.Action("acCapturerBascule")->text(), "Stop Capture");
+    EXPECT_EQ(r.Action("acCapturerBascule")->toolTip(),
+              "Stop the capture.\nYou may also stop the capture with the space bar.");
+    EXPECT_TRUE(r.Action("acCouper")->isEnabled());
+    EXPECT_FALSE(r.Action("acDesentrelacer")->isEnabled());
+    EXPECT_EQ(r.FrameColour(), QColor(Qt::red));
+    EXPECT_FALSE(form.SourcesFrame()->gbVideo->isEnabled());
+    EXPECT_FALSE(r.Schedule()->gbDebut->isVisibleTo(r.Schedule()));
+    EXPECT_FALSE(form.findChild<QGroupBox*>("gbFichier")->isEnabled());
+    EXPECT_EQ(form.StatusBar()->StatusMode, "Aud: Vid");
+    // The missing folder was asked for, and made.
+    EXPECT_TRUE(QFileInfo::exists(r.folder.path() + "/clips"));
+    Settle(1200);
+    form.DroppedActionTimer();
+    EXPECT_EQ(form.StatusBar()->StatusCapture, "Duration 0:00 :01");
+    EXPECT_EQ(form.StatusBar()->StatusInfo, "Audio Wav");
+
+    // Ctrl+P during a run gives it the schedule's end; again takes the end away.
+    r.Schedule()->PrefillTimes(r.now);
+    r.Key(Qt::Key_P, Qt::ControlModifier);
+    ASSERT_EQ(form.State(), CaptureState::ScheduledCapturing);
+    EXPECT_EQ(form.StatusBar()->StatusMode, "Capture until 09:31:00");
+    EXPECT_EQ(r.FrameColour(), QColor(Qt::magenta));
+    EXPECT_EQ(r.Action("acProgrammerBascule")->text(), "Stop Prog");
+    r.Key(Qt::Key_P, Qt::ControlModifier);
+    ASSERT_EQ(form.State(), CaptureState::Capturing);
+    EXPECT_FALSE(form.Alarm().Armed());
+    EXPECT_EQ(r.Action("acProgrammerBascule")->text(), "Schedule");
+
+    r.Key(Qt::Key_Space);
+    ASSERT_TRUE(r.Stopped());
+    EXPECT_EQ(form.State(), CaptureState::Preview);
+    EXPECT_EQ(r.Action("acCapturerBascule")->text(), "Capture");
+    EXPECT_EQ(r.FrameColour(), form.palette().color(QPalette::Button));
+    EXPECT_TRUE(form.SourcesFrame()->gbVideo->isEnabled());
+    // The counter went on; the file is there and plays.
+    EXPECT_EQ(form.NextVideoName(), Stem(r) + "1.wav");
+    const auto probe = ProbeMedia(Stem(r) + "0.wav");
+    EXPECT_TRUE(probe.ok) << probe.errors;
+
+    // Scheduled: yellow, "Stop Prog", and the start time in the status bar.
+    r.Key(Qt::Key_P, Qt::ControlModifier);
+    ASSERT_EQ(form.State(), CaptureState::Scheduled);
+    EXPECT_EQ(r.FrameColour(), QColor(Qt::yellow));
+    EXPECT_EQ(form.StatusBar()->StatusInfo, "Start at 09:01:00");
+    EXPECT_TRUE(r.Schedule()->gbDebut->isVisibleTo(r.Schedule()));
+    r.Key(Qt::Key_P, Qt::ControlModifier);
+    EXPECT_EQ(form.State(), CaptureState::Preview);
+    EXPECT_FALSE(form.Alarm().Armed());
+}
+
+TEST(CaptureControl, aDVCaptureCutInTwoGivesTwoCompleteClipsEachWithItsSceneIndex) {
+    Recorder r({{"Source video", "DV Source - Video"}, {"Source Audio", "DV Source - Audio"}},
+               {{"Scn", 1}, {"Video Date", 0}});
+    TCaptureForm& form = r.form;
+    ASSERT_TRUE(r.dm.CurrentVideo);
+    r.Format("DV type 2 native");
+    r.dm.CurrentVideo->Device->Transport()->SetMode(devices::ED_MODE_PLAY);
+    Settle(300);
+    r.Key(Qt::Key_Space);
+    ASSERT_EQ(form.State(), CaptureState::Capturing)
+        << (r.prompt.shown.empty() ? "" : r.prompt.shown.back());
+    Settle(1500);
+    r.Key(Qt::Key_F7);
+    EXPECT_EQ(form.NextVideoName(), Stem(r) + "1.avi");
+    Settle(1500);
+    form.DroppedActionTimer();
+    EXPECT_EQ(form.StatusBar()->StatusCapture, "Duration 0:00 :03");
+    r.Key(Qt::Key_Space);
+    ASSERT_TRUE(r.Stopped());
+    EXPECT_EQ(form.State(), CaptureState::Preview);
+    EXPECT_EQ(form.NextVideoName(), Stem(r) + "2.avi");
+    for (int n = 0; n < 2; ++n) {
+        const std::string clip = Stem(r) + std::to_string(n) + ".avi";
+        const auto probe = ProbeMedia(clip);
+        ASSERT_TRUE(probe.ok) << clip << ": " << probe.errors;
+        EXPECT_GT(probe.videoFrames, 20) << clip;
+        EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(Stem(r) + std::to_string(n) + ".scn")))
+            << n;
+    }
+    // No lost frames: no question about the scene files.
+    for (const auto& text : r.prompt.shown) {
+        EXPECT_EQ(text.find("frames have been lost"), std::string::npos) << text;
+    }
+}
+
+TEST(CaptureControl, theScheduleRunsOnItsClock_acrossMidnight) {
+    Recorder r({{"Source video", "No video stream"}, {"Source Audio", "Vidorel Test Tone"}},
+               {{"Video Date", 0}});
+    TCaptureForm& form = r.form;
+    r.Format("Wav");
+    QDir().mkpath(r.folder.path() + "/clips");
+    r.now = At(23, 50);
+    TProgrammerFrame* s = r.Schedule();
+    s->PrefillTimes(r.now); // 23:51 to 00:21 the next day
+    s->DateEdit2->setDate(QDate(2026, 12, 10));
+    s->RxSpinEdit4->setValue(0);
+    s->RxSpinEdit5->setValue(5);
+    r.Key(Qt::Key_P, Qt::ControlModifier);
+    ASSERT_EQ(form.State(), CaptureState::Scheduled);
+    EXPECT_TRUE(r.prompt.shown.empty()); // the default prefill arms without a question
+    // Editing the start minutes moves the alarm and its text at once.
+    s->RxSpinEdit2->setValue(52);
+    EXPECT_EQ(form.StatusBar()->StatusInfo, "Start at 23:52:00");
+    r.now = At(23, 51, 30);
+    form.CheckAlarm();
+    EXPECT_EQ(form.State(), CaptureState::Scheduled);
+    r.now = At(23, 52, 1);
+    form.CheckAlarm();
+    ASSERT_EQ(form.State(), CaptureState::ScheduledCapturing);
+    EXPECT_EQ(form.StatusBar()->StatusMode, "Capture until 00:05:00");
+    Settle(500); // some sound into the file
+    // 00:05 of the day that is ending is not the end.
+    r.now = At(23, 59, 59);
+    form.CheckAlarm();
+    EXPECT_EQ(form.State(), CaptureState::ScheduledCapturing);
+    r.now = At(0, 5, 0, 10);
+    form.CheckAlarm();
+    ASSERT_TRUE(r.Stopped());
+    EXPECT_EQ(form.State(), CaptureState::Preview);
+    EXPECT_TRUE(ProbeMedia(Stem(r) + "0.wav").ok);
+}
+
+TEST(CaptureControl, scheduleRefusals_andAStartInThePastStartsNowOnYes) {
+    Recorder r({{"Source video", "No video stream"}, {"Source Audio", "Vidorel Test Tone"}},
+               {{"Video Date", 0}});
+    TCaptureForm& form = r.form;
+    r.Format("Wav");
+    QDir().mkpath(r.folder.path() + "/clips");
+    TProgrammerFrame* s = r.Schedule();
+    // The end is over.
+    s->PrefillTimes(At(8, 0));
+    r.Key(Qt::Key_P, Qt::ControlModifier);
+    EXPECT_EQ(form.State(), CaptureState::Preview);
+    ASSERT_FALSE(r.prompt.shown.empty());
+    EXPECT_EQ(r.prompt.shown.back(),
+              "It's not possible to schedule the end of a capture to a past date and time");
+    EXPECT_FALSE(form.Alarm().Armed());
+    // An end before the start records nothing.
+    s->PrefillTimes(At(9, 30));
+    s->RxSpinEdit4->setValue(9);
+    s->RxSpinEdit5->setValue(20); // 09:31 .. 09:20
+    r.Key(Qt::Key_P, Qt::ControlModifier);
+    EXPECT_EQ(form.State(), CaptureState::Preview);
+    EXPECT_EQ(r.prompt.shown.back(), "The end of a scheduled capture must come after its start.");
+    // The start is over, the end is not: "No" leaves it, "Yes" starts now with the end armed.
+    s->PrefillTimes(At(8, 50)); // 08:51 .. 09:21
+    r.prompt.answers = {PromptAnswer::No};
+    r.Key(Qt::Key_P, Qt::ControlModifier);
+    EXPECT_EQ(form.State(), CaptureState::Preview);
+    r.prompt.answers = {PromptAnswer::Yes};
+    r.Key(Qt::Key_P, Qt::ControlModifier);
+    ASSERT_EQ(form.State(), CaptureState::ScheduledCapturing);
+    EXPECT_EQ(form.StatusBar()->StatusMode, "Capture until 09:21:00");
+    // Space ends it at once and disarms.
+    r.Key(Qt::Key_Space);
+    ASSERT_TRUE(r.Stopped());
+    EXPECT_EQ(form.State(), CaptureState::Preview);
+    EXPECT_FALSE(form.Alarm().Armed());
+}
+
+TEST(CaptureControl, replacementAndFolderQuestions_andAllStopsAsking) {
+    Recorder r({{"Source video", "No video stream"}, {"Source Audio", "Vidorel Test Tone"}},
+               {{"Video Date", 0}, {"Confirmer Video", 1}});
+    TCaptureForm& form = r.form;
+    r.Format("Wav");
+    // The folder does not exist: asked, and "No" starts nothing.
+    r.prompt.answers = {PromptAnswer::No};
+    r.Key(Qt::Key_Space);
+    EXPECT_EQ(form.State(), CaptureState::Preview);
+    ASSERT_EQ(r.prompt.shown.size(), 1u);
+    EXPECT_EQ(r.prompt.shown[0], "The folder " + r.folder.path().toStdString() +
+                                     "/clips does not exist.\r\nDo you want to create it?");
+    // A file of the next name exists: "All" replaces it and asks no more.
+    QDir().mkpath(r.folder.path() + "/clips");
+    QFile(QString::fromStdString(form.NextVideoName())).open(QIODevice::WriteOnly);
+    r.prompt.answers = {PromptAnswer::All};
+    r.Key(Qt::Key_Space);
+    ASSERT_EQ(form.State(), CaptureState::Capturing);
+    EXPECT_EQ(r.prompt.shown.size(), 2u);
+    EXPECT_NE(r.prompt.shown[1].find("exists already. Do you want to crush it?"),
+              std::string::npos);
+    EXPECT_FALSE(prefs::ConfirmerVideo->Value);
+    r.Key(Qt::Key_Space);
+    ASSERT_TRUE(r.Stopped());
+    EXPECT_TRUE(ProbeMedia(Stem(r) + "0.wav").ok);
+}
+
+TEST(CaptureControl, aRootWithASlashIsRefused_andAnImageByImageRunWithoutAGrabLeavesNoFile) {
+    Recorder r({{"Source video", "Vidorel Test Pattern"}, {"Source Audio", "No Audio Stream"}},
+               {{"Video Date", 0}});
+    TCaptureForm& form = r.form;
+    QLineEdit* root = form.findChild<QLineEdit*>("VideoRacineEdit");
+    ASSERT_NE(root, nullptr);
+    root->setText("../elsewhere/Video");
+    emit root->editingFinished();
+    EXPECT_EQ(prefs::VideoRacine->Value, "Video");
+    EXPECT_EQ(root->text(), "Video");
+    ASSERT_FALSE(r.prompt.shown.empty());
+    EXPECT_NE(r.prompt.shown.back().find("cannot contain \"/\""), std::string::npos);
+
+    r.Format("Image/image");
+    r.Key(Qt::Key_Space);
+    ASSERT_EQ(form.State(), CaptureState::Capturing);
+    Settle(300);
+    r.Key(Qt::Key_Space);
+    ASSERT_TRUE(r.Stopped());
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(Stem(r) + "0.avi")));
+    EXPECT_EQ(form.NextVideoName(), Stem(r) + "1.avi");
+}
