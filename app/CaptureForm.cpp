@@ -584,14 +584,17 @@ void TCaptureForm::GraphDeviceLost() {
         return;
     }
     // A running capture is finished first, with what it recorded kept; then the lists.
-    if (run_ || stopping_) {
-        if (!stopping_) {
-            StopCapture([this] {
-                DisarmSchedule();
-                EnterPreview();
-                GraphDeviceLost();
-            });
-        }
+    if (stopping_) {
+        // The run is being finished already (it saw the loss too): the lists follow after.
+        QTimer::singleShot(100, this, [this] { GraphDeviceLost(); });
+        return;
+    }
+    if (run_) {
+        StopCapture([this] {
+            DisarmSchedule();
+            EnterPreview();
+            GraphDeviceLost();
+        });
         return;
     }
     refreshing_ = true;

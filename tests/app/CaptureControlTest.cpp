@@ -6,6 +6,7 @@
 #include "app/ProgrammerFrame.h"
 #include "app/SourcesFrame.h"
 #include "app/StatusBar.h"
+#include "devices/VirtualDevices.h"
 #include "graph/AVgraph.h"
 #include "graph/CaptureRun.h"
 #include "platform/RegistryStore.h"
@@ -191,6 +192,7 @@ TEST(CaptureControl, theFourStatesWithTheirCaptionsColoursAndControls) {
     form.DroppedActionTimer();
     EXPECT_EQ(form.StatusBar()->StatusCapture, "Duration 0:00 :01");
     EXPECT_EQ(form.StatusBar()->StatusInfo, "Audio Wav");
+    form.grab().save(QStringLiteral("window-capturing.png")); // for a look by eye
 
     // Ctrl+P during a run gives it the schedule's end; again takes the end away.
     r.Schedule()->PrefillTimes(r.now);
@@ -384,4 +386,82 @@ TEST(CaptureControl, aRootWithASlashIsRefused_andAnImageByImageRunWithoutAGrabLe
     ASSERT_TRUE(r.Stopped());
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(Stem(r) + "0.avi")));
     EXPECT_EQ(form.NextVideoName(), Stem(r) + "1.avi");
+}
+
+TEST(CaptureControl, aDeviceUnpluggedDuringACaptureEndsItCleanly_andTheWindowGoesOn) {
+    test::TestApp();
+    gst_init(nullptr, nullptr);
+    const std::string id =
+        devices::AddVirtualDevice("Pulled Camera", devices::VirtualKind::TestPattern);
+    Recorder r({{"Source video", "Pulled Camera"}, {"Source Audio", "No Audio Stream"}},
+               {{"Video Date", 0}, {"Notifier", 0}});
+    TCaptureForm& form = r.form;
+    ASSERT_TRUE(r.dm.CurrentVideo);
+    r.Format("Avi native");
+    r.Key(Qt::Key_Space);
+    ASSERT_EQ(form.State(), CaptureState::Capturing);
+    Settle(1000);
+    const size_t asked = r.prompt.shown.size();
+    devices::RemoveVirtualDevice(id);
+    ASSERT_TRUE(WaitFor([&] { return form.State() == CaptureState::Preview && !form.Run(); }));
+    // Told why, the file so far plays, and the preview moved to another source.
+    ASSERT_GT(r.prompt.shown.size(), asked);
+    EXPECT_NE(r.prompt.shown[asked].find("The capture has stopped"), std::string::npos)
+        << r.prompt.shown[asked];
+    const TProbe probe = ProbeMedia(Stem(r) + "0.avi");
+    EXPECT_TRUE(probe.ok) << probe.errors;
+    EXPECT_GT(probe.videoFrames, 5);
+    EXPECT_TRUE(WaitFor(
+        [&] { return r.dm.CurrentVideo && r.dm.CurrentVideo->DisplayName != "Pulled Camera"; }));
+    EXPECT_EQ(form.NextVideoName(), Stem(r) + "1.avi");
+}
+
+TEST(CaptureControl, theCompanionProgramGetsTheClipsOfThisRunAsArguments) {
+    Recorder r({{"Source video", "No video stream"}, {"Source Audio", "Vidorel Test Tone"}},
+               {{"Video Date", 0}});
+    TCaptureForm& form = r.form;
+    // Without it: told, nothing started.
+    r.Key(Qt::Key_F8);
+    ASSERT_FALSE(r.prompt.shown.empty());
+    EXPECT_EQ(r.prompt.shown.back(),
+              "Tapelog by Marlott has not been found on this computer.\r\nIf it is present, "
+              "please indicate its name and path in the Settings panel (ALT+D).");
+    // A stand-in that writes down its arguments, one per line.
+    const QString script = r.folder.path() + "/tapelog";
+    const QString record = r.folder.path() + "/args.txt";
+    {
+        QFile f(script);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '%1'\n")
+                    .arg(record)
+                    .toUtf8());
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    prefs::Tapelog->Value = script.toStdString();
+    // Two clips of this run, with a blank and a quote in the root: they stay one argument each.
+    QLineEdit* root = form.findChild<QLineEdit*>("VideoRacineEdit");
+    root->setText("My \"tape\" one");
+    emit root->editingFinished();
+    QDir().mkpath(r.folder.path() + "/clips");
+    const std::string stem = r.folder.path().toStdString() + "/clips/My \"tape\" one_";
+    for (int n = 0; n < 2; ++n) {
+        QFile(QString::fromStdString(stem + std::to_string(n) + ".avi")).open(QIODevice::WriteOnly);
+    }
+    r.Format("Wav");
+    r.Key(Qt::Key_Space); // the run's files are .wav: not passed
+    Settle(300);
+    r.Key(Qt::Key_Space);
+    ASSERT_TRUE(r.Stopped());
+    r.Key(Qt::Key_Space);
+    Settle(300);
+    r.Key(Qt::Key_Space);
+    ASSERT_TRUE(r.Stopped());
+    r.Key(Qt::Key_F8);
+    ASSERT_TRUE(WaitFor([&] { return QFileInfo(record).size() > 0; }, 5000));
+    QFile f(record);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QStringList args = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(args.size(), 2);
+    EXPECT_EQ(args[0].toStdString(), stem + "0.avi");
+    EXPECT_EQ(args[1].toStdString(), stem + "1.avi");
 }
