@@ -14,7 +14,9 @@
 #include "graph/AVgraph.h"
 #include "graph/CaptureFormats.h"
 #include "graph/CaptureRun.h"
+#include "platform/DateTime.h"
 #include "settings/Preferences.h"
+#include "sources/CamcorderBinding.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -450,9 +452,55 @@ void TCaptureForm::ApplyStateControls() {
     statusBar1_->Refresh();
 }
 
+// --- the camcorder codes ---
+
+std::string CamcorderTimecodeText(uint32_t packedBcd) {
+    // The packed frame count as ten hexadecimal digits: 00hhmmssff.
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%.10x", packedBcd);
+    std::string hours(digits + 2, 2);
+    if (hours[0] == '0') {
+        hours.erase(0, 1);
+    }
+    return hours + ":" + std::string(digits + 4, 2) + ":" + std::string(digits + 6, 2) + ":" +
+           std::string(digits + 8, 2);
+}
+
+void TCaptureForm::ShowCamcorderCodes(const std::shared_ptr<TavFlux>& stream) {
+    if (!stream || stream->CamForm == nullptr || !stream->CamForm->TransportAvailable() ||
+        !stream->Device) {
+        return;
+    }
+    std::string timecode;
+    if (auto transport = stream->Device->Transport()) {
+        uint32_t bcd = 0;
+        if (transport->Timecode(bcd)) {
+            timecode = CamcorderTimecodeText(bcd);
+        }
+    }
+    std::string date;
+    if (GstElement* element = stream->Device->SceneDetectorElement()) {
+        if (auto* detector = FilterCast<Tzv_SceneDetect>(element)) {
+            const double when = detector->Current().RecDateTime;
+            if (when > 0) {
+                date = FormatDateTime("dddd ddddd tt", when);
+            }
+        }
+    }
+    stream->CamForm->ShowCodes(timecode, date);
+}
+
 // --- the status bar while recording ---
 
 void TCaptureForm::DroppedActionTimer() {
+    // The camcorder windows follow their tapes in every state.
+    if (dm_ != nullptr) {
+        ShowCamcorderCodes(dm_->CurrentVideo);
+        if (dm_->CurrentAudio &&
+            (!dm_->CurrentVideo || dm_->CurrentAudio->CamForm != dm_->CurrentVideo->CamForm)) {
+            ShowCamcorderCodes(dm_->CurrentAudio);
+        }
+    }
     if (!run_ || (captureState_ != CaptureState::Capturing &&
                   captureState_ != CaptureState::ScheduledCapturing)) {
         return;

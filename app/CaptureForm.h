@@ -60,6 +60,9 @@ class TDeviceMonitor;
 //
 // The presentation (panels, layout, effects, preview lock) is in CaptureFormView.cpp, the
 // selection of sources and format in SourceSelection.cpp, the rules they follow in ViewRules.
+// "h:mm:ss:ff" from a packed BCD timecode (hours without a leading zero).
+std::string CamcorderTimecodeText(uint32_t packedBcd);
+
 class TCaptureForm : public QWidget,
                      public IGraphEvents,
                      public IDVAspectReceiver,
@@ -125,6 +128,8 @@ public:
     const TScheduleAlarm& Alarm() const { return alarm_; }
     // The status bar's capture fields, as the 100 ms timer writes them.
     void DroppedActionTimer();
+    // The tape timecode and recording date of a stream, into its camcorder window.
+    void ShowCamcorderCodes(const std::shared_ptr<TavFlux>& stream);
     // The companion program on the clips of this run (F8).
     void acTapelogExecute();
 

@@ -35,6 +35,12 @@ public:
     virtual void RunStopAction() = 0;
     // The marker that shows which window the camera commands act on.
     virtual void ShowCurrentMarker(bool shown) = 0;
+    // The tape's timecode ("1:02:03:04") and the recording date of the frame, shown every
+    // 100 ms while the window's transport is usable.
+    virtual void ShowCodes(const std::string& timecode, const std::string& recordingDate) {
+        (void)timecode;
+        (void)recordingDate;
+    }
 
 protected:
     ~ICamcorderWindow() = default;

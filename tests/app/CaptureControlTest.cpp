@@ -11,6 +11,7 @@
 #include "graph/CaptureRun.h"
 #include "platform/RegistryStore.h"
 #include "settings/Preferences.h"
+#include "sources/CamcorderBinding.h"
 #include "tests/app/QtTestApp.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/MediaProbe.h"
@@ -464,4 +465,59 @@ TEST(CaptureControl, theCompanionProgramGetsTheClipsOfThisRunAsArguments) {
     ASSERT_EQ(args.size(), 2);
     EXPECT_EQ(args[0].toStdString(), stem + "0.avi");
     EXPECT_EQ(args[1].toStdString(), stem + "1.avi");
+}
+
+TEST(CaptureControl, timecodeText_isHoursWithoutALeadingZeroThenTwoDigitFields) {
+    EXPECT_EQ(CamcorderTimecodeText(devices::PackBcdTimecode(1, 2, 3, 4)), "1:02:03:04");
+    EXPECT_EQ(CamcorderTimecodeText(devices::PackBcdTimecode(0, 0, 0, 0)), "0:00:00:00");
+    EXPECT_EQ(CamcorderTimecodeText(devices::PackBcdTimecode(23, 59, 59, 24)), "23:59:59:24");
+}
+
+namespace {
+
+// A camcorder window that keeps what it was shown.
+class TFakeCamWindow : public ICamcorderWindow {
+public:
+    std::string timecode, date;
+    std::shared_ptr<devices::TTapeTransport> transport;
+    void SetCaption(const std::string&) override {}
+    bool ShowWanted() const override { return false; }
+    void SetShown(bool) override {}
+    void SetTransport(std::shared_ptr<devices::TTapeTransport> t,
+                      std::shared_ptr<devices::TTapeTransport>) override {
+        transport = std::move(t);
+    }
+    void ClearTransport() override { transport.reset(); }
+    bool TransportAvailable() const override { return transport != nullptr; }
+    bool StopWhenQuit() const override { return false; }
+    void RunStopAction() override {}
+    void ShowCurrentMarker(bool) override {}
+    void ShowCodes(const std::string& t, const std::string& d) override {
+        timecode = t;
+        date = d;
+    }
+};
+
+} // namespace
+
+TEST(CaptureControl, theCamcorderWindowShowsTheTapesTimecodeAndRecordingDate) {
+    Toolkits toolkits;
+    TFakeCamWindow first, second;
+    Seed({{"Source video", "DV Source - Video"}, {"Source Audio", "DV Source - Audio"}}, {});
+    Tdm dm;
+    dm.CamcorderWindows.SetWindows(&first, &second);
+    TCaptureForm form;
+    form.SetDataModule(&dm);
+    ScriptedPrompt prompt;
+    form.SetUserPrompt(&prompt);
+    form.show();
+    ASSERT_TRUE(WaitFor([&] { return form.StartupDone(); }));
+    ASSERT_TRUE(dm.CurrentVideo && dm.CurrentVideo->CamForm != nullptr);
+    dm.CurrentVideo->Device->Transport()->SetMode(devices::ED_MODE_PLAY);
+    Settle(800);
+    form.DroppedActionTimer();
+    auto* window = static_cast<TFakeCamWindow*>(dm.CurrentVideo->CamForm);
+    EXPECT_TRUE(window->timecode.rfind("0:00:0", 0) == 0) << window->timecode;
+    EXPECT_FALSE(window->date.empty());
+    form.close();
 }
