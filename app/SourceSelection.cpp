@@ -266,17 +266,25 @@ void TCaptureForm::FillCaptureFormats(TCaptureFormat wanted) {
     sourcesFrame_->labCorrection->setVisible(correction);
     sourcesFrame_->leFramerate->setVisible(format == CaptureFormat::ImageByImage);
     sourcesFrame_->labFramerate->setVisible(format == CaptureFormat::ImageByImage);
-    // A stream the format does not record is greyed.
+    // A stream the format does not record is greyed (a disabled box keeps its own grey).
     const QColor normal = palette().color(QPalette::Text);
     const QColor grey = palette().color(QPalette::Disabled, QPalette::Text);
     QPalette audioPal = sourcesFrame_->cboxAudio->palette();
-    audioPal.setColor(QPalette::Text, format == CaptureFormat::ImageByImage ? grey : normal);
-    audioPal.setColor(QPalette::ButtonText, format == CaptureFormat::ImageByImage ? grey : normal);
+    audioPal.setColor(QPalette::Active, QPalette::Text,
+                      format == CaptureFormat::ImageByImage ? grey : normal);
+    audioPal.setColor(QPalette::Inactive, QPalette::Text,
+                      format == CaptureFormat::ImageByImage ? grey : normal);
+    audioPal.setColor(QPalette::Active, QPalette::ButtonText,
+                      format == CaptureFormat::ImageByImage ? grey : normal);
+    audioPal.setColor(QPalette::Inactive, QPalette::ButtonText,
+                      format == CaptureFormat::ImageByImage ? grey : normal);
     sourcesFrame_->cboxAudio->setPalette(audioPal);
     const bool soundOnly = format == CaptureFormat::Wav || format == CaptureFormat::Mp3;
     QPalette videoPal = sourcesFrame_->cboxvideo->palette();
-    videoPal.setColor(QPalette::Text, soundOnly ? grey : normal);
-    videoPal.setColor(QPalette::ButtonText, soundOnly ? grey : normal);
+    videoPal.setColor(QPalette::Active, QPalette::Text, soundOnly ? grey : normal);
+    videoPal.setColor(QPalette::Inactive, QPalette::Text, soundOnly ? grey : normal);
+    videoPal.setColor(QPalette::Active, QPalette::ButtonText, soundOnly ? grey : normal);
+    videoPal.setColor(QPalette::Inactive, QPalette::ButtonText, soundOnly ? grey : normal);
     sourcesFrame_->cboxvideo->setPalette(videoPal);
     if (captureState_ == CaptureState::Preview) {
         EnterPreview();
