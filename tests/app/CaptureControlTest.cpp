@@ -521,3 +521,33 @@ TEST(CaptureControl, theCamcorderWindowShowsTheTapesTimecodeAndRecordingDate) {
     EXPECT_FALSE(window->date.empty());
     form.close();
 }
+
+TEST(CaptureControl, aFolderThatCannotBeMadeIsToldAndLeavesThePreview_byHandAndAtTheAlarm) {
+    Recorder r({{"Source video", "No video stream"}, {"Source Audio", "Vidorel Test Tone"}},
+               {{"Video Date", 0}, {"Confirmer Video", 0}});
+    TCaptureForm& form = r.form;
+    r.Format("Wav");
+    // A plain file where the folder should be: no folder can be made under it.
+    QFile blocker(r.folder.path() + "/clips");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QLineEdit* dir = form.findChild<QLineEdit*>("VideoDirEdit");
+    dir->setText(r.folder.path() + "/clips/sub/");
+    r.Key(Qt::Key_Space);
+    EXPECT_EQ(form.State(), CaptureState::Preview);
+    EXPECT_FALSE(form.Run());
+    ASSERT_FALSE(r.prompt.shown.empty());
+    EXPECT_NE(r.prompt.shown.back().find("cannot be created"), std::string::npos);
+    EXPECT_TRUE(r.dm.fg().Running());
+    // Armed, then the alarm finds the same folder: told, disarmed, back to the preview.
+    r.Schedule()->PrefillTimes(r.now);
+    r.Key(Qt::Key_P, Qt::ControlModifier);
+    ASSERT_EQ(form.State(), CaptureState::Scheduled);
+    const size_t told = r.prompt.shown.size();
+    r.now = At(9, 1, 0);
+    form.CheckAlarm();
+    EXPECT_EQ(form.State(), CaptureState::Preview);
+    EXPECT_FALSE(form.Alarm().Armed());
+    EXPECT_GT(r.prompt.shown.size(), told);
+    EXPECT_TRUE(r.Action("acCapturerBascule")->isEnabled());
+}
