@@ -16,6 +16,8 @@
 #include "tests/support/EventLoop.h"
 #include "tests/support/MediaProbe.h"
 
+#include "tests/support/ScriptedPrompt.h"
+
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -39,20 +41,7 @@ using namespace vidorel;
 
 namespace {
 
-class ScriptedPrompt : public IUserPrompt {
-public:
-    std::vector<std::string> shown;
-    std::deque<PromptAnswer> answers;
-    PromptAnswer Show(PromptKind, const std::string& text, PromptButtons buttons) override {
-        shown.push_back(text);
-        if (!answers.empty()) {
-            const PromptAnswer a = answers.front();
-            answers.pop_front();
-            return a;
-        }
-        return buttons == PromptButtons::Ok ? PromptAnswer::Ok : PromptAnswer::Yes;
-    }
-};
+using ScriptedPrompt = test::TScriptedPrompt;
 
 void Settle(int ms = 100) {
     test::Spin(std::chrono::milliseconds(ms));
@@ -101,6 +90,10 @@ struct Recorder {
         auto all = strings;
         all.push_back({"Video Directory", folder.path().toStdString() + "/clips/"});
         numbers.push_back({"Preview Locked", 0});
+        // Questions without a scripted answer get Yes (and messages Ok).
+        prompt.unscripted = [](PromptButtons b) {
+            return b == PromptButtons::Ok ? PromptAnswer::Ok : PromptAnswer::Yes;
+        };
         Seed(all, numbers);
         form.SetDataModule(&dm);
         form.SetUserPrompt(&prompt);
@@ -509,6 +502,7 @@ TEST(CaptureControl, theCamcorderWindowShowsTheTapesTimecodeAndRecordingDate) {
     TCaptureForm form;
     form.SetDataModule(&dm);
     ScriptedPrompt prompt;
+    prompt.unscripted = [](PromptButtons) { return PromptAnswer::Ok; };
     form.SetUserPrompt(&prompt);
     form.show();
     ASSERT_TRUE(WaitFor([&] { return form.StartupDone(); }));

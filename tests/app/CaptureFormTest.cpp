@@ -14,6 +14,8 @@
 #include "tests/app/QtTestApp.h"
 #include "tests/support/EventLoop.h"
 
+#include "tests/support/ScriptedPrompt.h"
+
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -41,6 +43,8 @@ using namespace vidorel;
 
 namespace {
 
+using ScriptedPrompt = test::TScriptedPrompt;
+
 QApplication& app() {
     QApplication& a = test::TestApp();
     gst_init(nullptr, nullptr);
@@ -54,15 +58,6 @@ bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
 void Settle(int ms = 150) {
     test::Spin(std::chrono::milliseconds(ms));
 }
-
-class ScriptedPrompt : public IUserPrompt {
-public:
-    std::vector<std::string> shown;
-    PromptAnswer Show(PromptKind, const std::string& text, PromptButtons) override {
-        shown.push_back(text);
-        return PromptAnswer::Ok;
-    }
-};
 
 void Seed(const std::vector<std::pair<std::string, std::string>>& strings,
           const std::vector<std::pair<std::string, uint32_t>>& numbers = {}) {
@@ -89,6 +84,7 @@ struct Window {
     TCaptureForm form;
     ScriptedPrompt prompt;
     Window() {
+        prompt.unscripted = [](PromptButtons) { return PromptAnswer::Ok; };
         form.SetDataModule(&dm);
         form.SetUserPrompt(&prompt);
         form.show();

@@ -4,6 +4,8 @@
 #include "tests/app/QtTestApp.h"
 #include "tests/support/TestEnv.h"
 
+#include "tests/support/ScriptedPrompt.h"
+
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -25,19 +27,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class ScriptedPrompt : public IUserPrompt {
-public:
-    std::deque<PromptAnswer> answers;
-    std::vector<std::string> shown;
-    PromptAnswer Show(PromptKind, const std::string& text, PromptButtons) override {
-        shown.push_back(text);
-        const PromptAnswer a = answers.empty() ? PromptAnswer::Cancel : answers.front();
-        if (!answers.empty()) {
-            answers.pop_front();
-        }
-        return a;
-    }
-};
+using ScriptedPrompt = test::TScriptedPrompt;
 
 QString Joined(const std::vector<QString>& lines) {
     QString text;

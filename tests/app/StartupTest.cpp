@@ -3,6 +3,8 @@
 #include "platform/RegistryStore.h"
 #include "settings/Preferences.h"
 
+#include "tests/support/ScriptedPrompt.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -19,19 +21,7 @@ using namespace vidorel;
 
 namespace {
 
-class ScriptedPrompt : public IUserPrompt {
-public:
-    std::deque<PromptAnswer> answers;
-    std::vector<std::string> shown;
-    PromptAnswer Show(PromptKind, const std::string& text, PromptButtons) override {
-        shown.push_back(text);
-        const PromptAnswer a = answers.empty() ? PromptAnswer::Cancel : answers.front();
-        if (!answers.empty()) {
-            answers.pop_front();
-        }
-        return a;
-    }
-};
+using ScriptedPrompt = test::TScriptedPrompt;
 
 QApplication& app() {
     static int argc = 1;
