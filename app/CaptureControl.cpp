@@ -326,6 +326,11 @@ void TCaptureForm::EnterPreview() {
     UpdateStatusTexts();
     const bool any = dm_ != nullptr && (dm_->CurrentVideo || dm_->CurrentAudio);
     actions_->acCapturerBascule->setEnabled(any && !stopping_);
+    // A camcorder with a tape transport gets its button, to show its window.
+    sourcesFrame_->sbVideoPilotVCR->setVisible(dm_ != nullptr && dm_->CurrentVideo &&
+                                               dm_->CurrentVideo->HasTransport);
+    sourcesFrame_->sbAudioPilotVCR->setVisible(dm_ != nullptr && dm_->CurrentAudio &&
+                                               dm_->CurrentAudio->HasTransport);
 }
 
 bool TCaptureForm::EnterCapturing() {

@@ -33,6 +33,7 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include <deque>
 #include <filesystem>
@@ -165,6 +166,7 @@ TEST(CaptureControl, theFourStatesWithTheirCaptionsColoursAndControls) {
     r.Format("Wav");
     ASSERT_EQ(form.State(), CaptureState::Preview);
     EXPECT_EQ(r.Action("acCapturerBascule")->text(), "Capture");
+    EXPECT_FALSE(form.SourcesFrame()->sbVideoPilotVCR->isVisibleTo(form.SourcesFrame()));
     EXPECT_FALSE(r.Action("acCouper")->isEnabled());
     EXPECT_EQ(form.NextVideoName(), Stem(r) + "0.wav");
 
@@ -507,6 +509,8 @@ TEST(CaptureControl, theCamcorderWindowShowsTheTapesTimecodeAndRecordingDate) {
     form.show();
     ASSERT_TRUE(WaitFor([&] { return form.StartupDone(); }));
     ASSERT_TRUE(dm.CurrentVideo && dm.CurrentVideo->CamForm != nullptr);
+    // The deck has a transport: the Sources panel offers its window's button.
+    EXPECT_TRUE(form.SourcesFrame()->sbVideoPilotVCR->isVisibleTo(form.SourcesFrame()));
     dm.CurrentVideo->Device->Transport()->SetMode(devices::ED_MODE_PLAY);
     Settle(800);
     form.DroppedActionTimer();
