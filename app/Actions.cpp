@@ -120,10 +120,6 @@ QStringList TActions::SecondaryTexts(const QAction* a) {
     return a->property("secondary").toStringList();
 }
 
-bool TActions::Hidden(const QAction* a) {
-    return !a->isVisible();
-}
-
 bool KeyBelongsToEditor(const QKeySequence& keys) {
     if (keys.count() != 1) {
         return false;

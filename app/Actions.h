@@ -72,8 +72,6 @@ struct TActions {
     // The category and the secondary shortcut texts of an action.
     static QString Category(const QAction* a);
     static QStringList SecondaryTexts(const QAction* a);
-    // Hidden actions run only from code: no shortcut, menu or table shows them.
-    static bool Hidden(const QAction* a);
 
 private:
     std::vector<QAction*> all_;

@@ -293,11 +293,6 @@ void TCaptureForm::RunEndedByItself(const std::string& reason) {
     });
 }
 
-void TCaptureForm::AbandonCapture() {
-    DisarmSchedule();
-    HideVideoControls();
-}
-
 void TCaptureForm::acCouperExecute() {
     TGuard guard(controllerBusy_);
     if (!guard.Entered() || !run_ || stopping_ ||
@@ -305,7 +300,6 @@ void TCaptureForm::acCouperExecute() {
          captureState_ != CaptureState::ScheduledCapturing)) {
         return;
     }
-    const std::string previous = nextVideoName_;
     AdvanceVideoName();
     std::string why;
     if (!run_->Cut(nextVideoName_, &why)) {
@@ -314,7 +308,6 @@ void TCaptureForm::acCouperExecute() {
         ComputeNextVideoName();
         Tell(PromptKind::Error, "The capture could not go on into a new file:\r\n" + why);
     }
-    (void)previous;
     ApplyVolume();
 }
 

@@ -264,7 +264,6 @@ void TCaptureForm::FormShow() {
 }
 
 void TCaptureForm::LoadPreferences() {
-    loadingPreferences_ = true;
     PreferenceContext ctx;
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         ctx.screenWidth = screen->geometry().width();
@@ -451,7 +450,6 @@ void TCaptureForm::FinishStartup() {
     startupDone_ = true;
     BuildShortcutTables();
     aproposFrame_->SetMailBody(SystemSummary());
-    loadingPreferences_ = false;
     screenSaver_.Inhibit();
     TraceStartup("start-up done");
 }
@@ -527,8 +525,7 @@ bool TCaptureForm::RefreshSourceLists() {
     }
 }
 
-bool TCaptureForm::RefreshAndReselect(bool rewriteReport) {
-    (void)rewriteReport; // the system report comes with the encoder settings
+bool TCaptureForm::RefreshAndReselect() {
     const std::string video = sourcesFrame_->cboxvideo->currentText().toStdString();
     const std::string audio = sourcesFrame_->cboxAudio->currentText().toStdString();
     const TCaptureFormat format =
@@ -560,7 +557,7 @@ void TCaptureForm::ActualiserVideoBtnClick() {
         return;
     }
     refreshing_ = true;
-    RefreshAndReselect(true);
+    RefreshAndReselect();
     refreshing_ = false;
 }
 
@@ -575,7 +572,7 @@ void TCaptureForm::DevicesChanged() {
         return;
     }
     refreshing_ = true;
-    RefreshAndReselect(false);
+    RefreshAndReselect();
     refreshing_ = false;
 }
 
@@ -598,7 +595,7 @@ void TCaptureForm::GraphDeviceLost() {
         return;
     }
     refreshing_ = true;
-    RefreshAndReselect(false);
+    RefreshAndReselect();
     refreshing_ = false;
 }
 

@@ -217,7 +217,7 @@ private:
     static constexpr long long kPreloadPatienceMs = 3000;
     bool RefreshSourceLists();
     // Enumerates again and selects the streams and format of the three boxes.
-    bool RefreshAndReselect(bool rewriteReport);
+    bool RefreshAndReselect();
     void DevicesChanged();
     void GraphDeviceLost();
     void FormCloseQuery();
@@ -264,7 +264,6 @@ private:
     bool EnterScheduledCapturing();
     // The controls every state entry sets: the table of the four states.
     void ApplyStateControls();
-    void AbandonCapture();
     void StopFinished(const TCaptureOutcome& outcome, const std::function<void()>& then);
     void RunEndedByItself(const std::string& reason);
     // The next video name after the one in use: the counter advances.
@@ -278,7 +277,6 @@ private:
     void Tell(PromptKind kind, const std::string& text);
     // A name root typed into `edit`: refused (and put back) when it holds a "/".
     bool AcceptRoot(QLineEdit* edit, const std::string& previous);
-    void ShowPopup(const QPoint& globalPos);
     void ComputeNextVideoName();
     void ComputeNextImageName();
     void LeaveOutFailedDevice(const std::shared_ptr<TCaptureDevice>& device);
@@ -352,7 +350,6 @@ private:
     std::string errorText_;
     std::string storeProblem_; // what was wrong with the preferences file when loaded
     bool shown_ = false;
-    bool loadingPreferences_ = false;
     bool startupDone_ = false;
     bool closed_ = false;
     bool refreshing_ = false;

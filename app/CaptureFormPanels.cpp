@@ -238,7 +238,7 @@ QString TCaptureForm::SystemSummary() const {
 }
 
 void TCaptureForm::ShowErrorPanel(const std::string& text, bool fatal) {
-    if (isFullScreen() || FullScreen()) {
+    if (FullScreen()) {
         actions_->acfullscreen->trigger();
     }
     erreurFrame_->SetMailBody(QString::fromStdString(text) + QStringLiteral("\n\n") +

@@ -689,10 +689,6 @@ void TCaptureForm::ShowErrorReport(const std::string& text, bool fatal) {
 
 // --- mouse and keys ---
 
-void TCaptureForm::ShowPopup(const QPoint& globalPos) {
-    popup_->popup(globalPos);
-}
-
 bool TCaptureForm::eventFilter(QObject* watched, QEvent* event) {
     // Space, Delete, the arrows and the keypad signs type into a focused text or number field
     // instead of starting a capture or driving the camcorder.
@@ -713,7 +709,7 @@ bool TCaptureForm::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ContextMenu &&
         (watched == this || watched == vwEcran_ || watched == panel2_ ||
          watched == fullScreenWindow_)) {
-        ShowPopup(static_cast<QContextMenuEvent*>(event)->globalPos());
+        popup_->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
         return true;
     }
     if (watched == vwEcran_ && event->type() == QEvent::MouseButtonRelease &&
