@@ -50,13 +50,14 @@ void TRealParameter::Load(TRegistry& reg) {
     std::memcpy(&d, &bits, sizeof d);
     const bool aboveMin = ExclusiveMin ? d > Min : d >= Min;
     if (std::isfinite(d) && aboveMin && d <= Max) {
-        Value = d;
+        Value = d / StoreScale;
     }
 }
 
 void TRealParameter::Save(TRegistry& reg) {
+    const double stored = Value * StoreScale;
     uint64_t bits;
-    std::memcpy(&bits, &Value, sizeof bits);
+    std::memcpy(&bits, &stored, sizeof bits);
     std::string bytes(8, '\0');
     for (int i = 0; i < 8; ++i) {
         bytes[i] = static_cast<char>((bits >> (8 * i)) & 0xFF);

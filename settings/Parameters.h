@@ -58,6 +58,9 @@ public:
     double DefaultValue;
     const double Min, Max;
     const bool ExclusiveMin;
+    // The stored number is Value × StoreScale (Min and Max bound the stored number): a value
+    // kept in one unit in memory and in another in the store.
+    double StoreScale = 1.0;
 };
 
 class TStringParameter : public TParameter {

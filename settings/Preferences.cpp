@@ -201,6 +201,8 @@ void CreatePreferences(const PreferenceContext& ctx) {
     WhenIncrust = make<TIntegerParameter>("When Incrust", 2, 0, 2);
     NoDatecode = make<TStringParameter>("No Datecode", std::string("N/A"));
     DecalageHoraire = make<TRealParameter>("Décalage Horaire", 0.0, -23.0, 23.0);
+    // Days in memory (what the datecode is shifted by), hours in the store.
+    DecalageHoraire->StoreScale = 24.0;
     DecalageAvance = make<TBooleanParameter>("Décalage avancé", false);
     Alignement = make<TIntegerParameter>("Alignement", 2, 0, 2);
     PositionX = make<TIntegerParameter>("Position X", 930, 0, 1000);

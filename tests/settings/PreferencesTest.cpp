@@ -121,7 +121,7 @@ TEST_F(PreferencesTest, saveThenLoad_restoresAll88InCatalogueOrder) {
     CreatePreferences();
     prefs::Volume->Value = 1200;
     prefs::Framerate->Value = 12.5;
-    prefs::DecalageHoraire->Value = -3.0;
+    prefs::DecalageHoraire->Value = -3.0 / 24.0; // days in memory
     prefs::VideoRacine->Value = "Tape \"one\" \\ é";
     prefs::WideScreen->Value = true;
     prefs::PanneauActif->Value = 6;
@@ -149,7 +149,7 @@ TEST_F(PreferencesTest, saveThenLoad_restoresAll88InCatalogueOrder) {
     CreatePreferences();
     EXPECT_EQ(prefs::Volume->Value, 1200);
     EXPECT_EQ(prefs::Framerate->Value, 12.5);
-    EXPECT_EQ(prefs::DecalageHoraire->Value, -3.0);
+    EXPECT_DOUBLE_EQ(prefs::DecalageHoraire->Value, -3.0 / 24.0);
     EXPECT_EQ(prefs::VideoRacine->Value, "Tape \"one\" \\ é");
     EXPECT_TRUE(prefs::WideScreen->Value);
     EXPECT_EQ(prefs::PanneauActif->Value, 6);
@@ -202,6 +202,23 @@ TEST_F(PreferencesTest, ordinals_keepTheLowByte_andOutOfRangeValuesLoadAsDefault
     EXPECT_EQ(prefs::Alignement->Value, 2);
     EXPECT_EQ(prefs::QualiteJPeg->Value, 50);
     EXPECT_EQ(prefs::CorrectionSync->Value, -1000); // the edge of the range is valid
+}
+
+TEST_F(PreferencesTest, timeDifference_isStoredInHoursAndHeldInDays) {
+    CreatePreferences();
+    prefs::DecalageHoraire->Value = 5.0 / 24.0;
+    ASSERT_TRUE(SavePreferences());
+    TRegistry reg = store();
+    ASSERT_TRUE(reg.OpenKey(kKey, false));
+    EXPECT_EQ(reg.ReadBinary("Décalage Horaire"), doubleBytes(5.0));
+
+    // 23 hours is the edge of the stored range, 24 is beyond it.
+    seed([&](TRegistry& r) { r.WriteBinary("Décalage Horaire", doubleBytes(-23.0)); });
+    CreatePreferences();
+    EXPECT_DOUBLE_EQ(prefs::DecalageHoraire->Value, -23.0 / 24.0);
+    seed([&](TRegistry& r) { r.WriteBinary("Décalage Horaire", doubleBytes(24.0)); });
+    CreatePreferences();
+    EXPECT_EQ(prefs::DecalageHoraire->Value, 0.0);
 }
 
 TEST_F(PreferencesTest, framerateOfZeroOrNotANumber_loadsAsDefault) {
