@@ -206,6 +206,9 @@ bool TCaptureForm::StartCapture() {
     }
     captureClock_.start();
     ApplyVolume();
+    if (format == CaptureFormat::ImageByImage) {
+        SetImageByImageMode(true);
+    }
     return true;
 }
 
@@ -228,6 +231,10 @@ void TCaptureForm::StopCapture(std::function<void()> then) {
         return;
     }
     stopping_ = true;
+    // A grab from now on is a still again, not a frame of the file being finished.
+    if (imageByImageActive_) {
+        SetImageByImageMode(false);
+    }
     actions_->acCapturerBascule->setEnabled(false);
     actions_->acCouper->setEnabled(false);
     // The file being written keeps its name; the next run gets the next one.

@@ -101,11 +101,14 @@ TCaptureForm::TCaptureForm(QWidget* parent) : QWidget(parent) {
     CreatePanels();
     BindActions();
     BindPanels();
+    CreateGrabWriter();
     FormCreate();
 }
 
 TCaptureForm::~TCaptureForm() {
     qApp->removeEventFilter(this);
+    // The pictures on their way are written before the window goes.
+    grabWriter_.reset();
     FormCloseQuery();
     FormDestroy();
     vwEcran_->Attach(nullptr);
@@ -159,13 +162,10 @@ void TCaptureForm::CreateControls() {
     xslider_ = new QSlider(Qt::Horizontal, panel1_);
     xslider_->setObjectName(QStringLiteral("Xslider"));
     xslider_->setGeometry(16, 298, 384, 18);
-    xslider_->setRange(0, 1000);
     xslider_->hide();
     yslider_ = new QSlider(Qt::Vertical, panel1_);
     yslider_->setObjectName(QStringLiteral("Yslider"));
     yslider_->setGeometry(398, 16, 16, 286);
-    yslider_->setRange(0, 1000);
-    yslider_->setInvertedAppearance(true);
     yslider_->hide();
     auto* corner = new THatchedCorner(panel1_);
     corner->setGeometry(395, 298, 20, 20);
@@ -755,10 +755,10 @@ bool TCaptureForm::event(QEvent* e) {
         if (closed_) {
             return true;
         }
-        if (offset == kImageGrabbedEvent && OnImageGrabbed) {
-            OnImageGrabbed(posted->lParam);
-        } else if (offset == kGrabCountdownEvent && OnGrabCountdown) {
-            OnGrabCountdown(posted->wParam);
+        if (offset == kImageGrabbedEvent) {
+            ImageGrabbed(posted->lParam);
+        } else if (offset == kGrabCountdownEvent) {
+            GrabCountdown(posted->wParam);
         } else if (offset == kDVAspectEvent) {
             DVAspectChanged(posted->wParam, posted->lParam);
         }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "app/GrabWriter.h"
 #include "app/Schedule.h"
 #include "app/ScreenSaver.h"
 #include "app/ViewRules.h"
+#include "filters/deinter.h"
 #include "filters/zv_scenedetect.h"
 #include "filters/zv_superposer.h"
 #include "graph/GraphEvents.h"
@@ -12,6 +14,7 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QWidget>
 
 #include <array>
@@ -20,6 +23,7 @@
 #include <string>
 #include <vector>
 
+class QDialog;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -176,9 +180,39 @@ public:
     void PostImageGrabbed(int slot) override;
     void PostGrabCountdown(int secondsLeft) override;
     void PostDVAspect(int wParam, int lParam) override;
-    // What the grab work does with the first two (set by it).
-    std::function<void(int slot)> OnImageGrabbed;
-    std::function<void(int secondsLeft)> OnGrabCountdown;
+
+    // --- grabs and the intervalometer ---
+    // F5, Ctrl+G, the grab button, a left click on the preview: shows the Grab panel and grabs.
+    void acGrabExecute();
+    void RequestGrab();
+    // GrabSaved := the last picture at the shape of `mode` (0 as it is, 1 4:3, 2 16:9), shown.
+    void ShowGrabbedImage(int mode);
+    // Saves GrabSaved under the next image name (after the replacement question).
+    void SaveGrabbedImage();
+    // Image-by-image capture on or off: grabs go into the video file instead of image files.
+    void SetImageByImageMode(bool on);
+    // The intervalometer switch.
+    void RxSwitch1Click(bool on);
+    // The picture shown and saved last, and the countdown last heard.
+    const QImage& GrabSaved() const { return grabSaved_; }
+    int SecondsToGrab() const { return secondsToGrab_; }
+    bool ImageByImageActive() const { return imageByImageActive_; }
+    int ImageByImageCount() const { return imageByImageCount_; }
+    // Waits until the pictures on their way to the disk are there.
+    bool WaitForImageWrites(int timeoutMs);
+    // The warning beeps: 0 at the grab, 1 to 4 seconds before (tests listen instead).
+    std::function<void(int secondsLeft)> Beep;
+    TExtraireFrame* ExtraireFrame() const;
+
+    // --- the inlay ---
+    // The content and repetition choices of the new video stream (DV or not), handed on.
+    void RebuildInlayChoices(bool isDV);
+    // The font dialog and the time-difference dialog of the Inlay panel.
+    void ChooseInlayFont();
+    void sbDecalageAvanceClick();
+    TIncrusterFrame* IncrusterFrame() const { return incrusterFrame_; }
+    // Runs a modal dialog of the window (tests answer it instead); its exec() result.
+    std::function<int(QDialog&)> RunDialog;
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -188,6 +222,14 @@ protected:
 
 private:
     void DVAspectChanged(int wParam, int lParam);
+    // Grabs.
+    void CreateGrabWriter();
+    void ImageGrabbed(int slot);
+    void GrabCountdown(int seconds);
+    void ImageWritten(const TGrabWriter::Result& result);
+    void TellImageProblem(const std::string& text);
+    void IntervalometerVideoLost();
+    void IntervalometerVideoBack();
     // The DV stream's scene detector tells the window when its shape changes.
     void WatchDVAspect();
     // Start-up and shutdown.
@@ -237,6 +279,14 @@ private:
     void acHorzFlipExecute(bool ticked);
     void acDesentrelacerExecute(bool ticked);
     void acIncrusterExecute(bool ticked);
+    // The inlay action's caption, hint and icon say what a click does next.
+    void ShowInlayAction();
+    void BindInlay();
+    void StartInlay();
+    void StopInlay();
+    int ExecDialog(QDialog& dialog);
+    // The recording date and time of the DV frame seen last, 0 when there is none.
+    TDateTime LastRecordingTime() const;
     void acLockPreviewExecute(bool locked);
     void acMuteExecute(bool muted);
     void ChangeVolume(int delta);
@@ -353,6 +403,19 @@ private:
     bool startupDone_ = false;
     bool closed_ = false;
     bool refreshing_ = false;
+
+    // Grabs: the picture as grabbed (24 bits, deinterlaced), as shown and saved, and the
+    // writer that takes it to the disk.
+    QImage grabPicture_;
+    QImage grabSaved_;
+    DeinterlaceScratch grabScratch_;
+    std::unique_ptr<TGrabWriter> grabWriter_;
+    int secondsToGrab_ = 0;
+    bool imageByImageActive_ = false;
+    int imageByImageCount_ = 0;
+    bool imageProblemShown_ = false;
+    // The tape's time the time-difference dialog starts from (kept when no DV stream tells).
+    TDateTime tapeTime_ = 0;
 };
 
 } // namespace vidorel

@@ -128,7 +128,21 @@ void TCaptureForm::BindPanels() {
                          [this] { ScheduleFieldsChanged(false); });
     }
     extraireFrame_->OnDestLabelClick = [this] { ShowPanel(1); };
+    QObject::connect(actions_->acGrab, &QAction::triggered, this, [this] { acGrabExecute(); });
+    QObject::connect(extraireFrame_->RxSwitch1, &QToolButton::toggled, this,
+                     [this](bool on) { RxSwitch1Click(on); });
+    // The period's parts are preferences as soon as they change.
+    QObject::connect(extraireFrame_->RxSpinEdit7, &QSpinBox::valueChanged, this,
+                     [](int v) { prefs::ValeurIntervallometre->Value = v; });
+    QObject::connect(extraireFrame_->cbUnites, &QComboBox::currentIndexChanged, this, [](int i) {
+        if (i >= 0) {
+            prefs::UnitesIntervallometre->Value = i;
+        }
+    });
+    QObject::connect(extraireFrame_->cbBeeps, &QCheckBox::toggled, this,
+                     [](bool on) { prefs::Beeps->Value = on; });
     incrusterFrame_->IncrusterBtn->setDefaultAction(actions_->acIncruster);
+    BindInlay();
 
     TOptionsFrame& o = *optionsFrame_;
     o.SetUserPrompt(prompt_);

@@ -4,6 +4,7 @@
 
 #include "app/Actions.h"
 #include "app/CaptureForm.h"
+#include "app/ExtraireFrame.h"
 #include "app/FormTexts.h"
 #include "app/Icons.h"
 #include "app/PanelFrame.h"
@@ -29,6 +30,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QSlider>
+#include <QSpinBox>
 #include <QStorageInfo>
 #include <QTextEdit>
 #include <QToolBar>
@@ -120,20 +122,6 @@ void TCaptureForm::BindActions() {
     QObject::connect(tb_, &QSlider::valueChanged, this, [this](int v) {
         prefs::Volume->Value = v;
         ApplyVolume();
-    });
-    QObject::connect(xslider_, &QSlider::valueChanged, this, [this](int v) {
-        prefs::PositionX->Value = v;
-        if (dm_ != nullptr) {
-            dm_->Superposer().SetTextPosition(prefs::PositionX->Value, prefs::PositionY->Value,
-                                              prefs::Alignement->Value);
-        }
-    });
-    QObject::connect(yslider_, &QSlider::valueChanged, this, [this](int v) {
-        prefs::PositionY->Value = v;
-        if (dm_ != nullptr) {
-            dm_->Superposer().SetTextPosition(prefs::PositionX->Value, prefs::PositionY->Value,
-                                              prefs::Alignement->Value);
-        }
     });
 }
 
@@ -330,11 +318,6 @@ void TCaptureForm::acDesentrelacerExecute(bool ticked) {
     ApplyDeinterlaceState();
 }
 
-void TCaptureForm::acIncrusterExecute(bool ticked) {
-    prefs::WantIncrust->Value = ticked;
-    ApplyInlayState();
-}
-
 void TCaptureForm::ApplyVerticalFlip() {
     prefs::VerticalFlip->Value = prefs::WantVertFlip->Value && effectsAllowed_;
     if (dm_ != nullptr) {
@@ -359,14 +342,6 @@ void TCaptureForm::ApplyDeinterlaceState() {
     UpdateStatusTexts();
 }
 
-void TCaptureForm::ApplyInlayState() {
-    prefs::IncrustationOn->Value = prefs::WantIncrust->Value && effectsAllowed_;
-    if (dm_ != nullptr) {
-        dm_->Superposer().SetInlayEnabled(prefs::IncrustationOn->Value);
-    }
-    UpdateStatusTexts();
-}
-
 void TCaptureForm::EffectsOptionChanged(bool on) {
     prefs::ActiverSuperposition->Value = on;
     for (QAction* a : {actions_->acIncruster, actions_->acVertFlip, actions_->acHorzFlip,
@@ -375,16 +350,6 @@ void TCaptureForm::EffectsOptionChanged(bool on) {
     }
     if (dm_ != nullptr) {
         dm_->Superposer().SetEffectsEnabled(on);
-    }
-}
-
-void TCaptureForm::acSlidersExecute(bool shown) {
-    xslider_->setVisible(shown);
-    yslider_->setVisible(shown);
-    if (shown) {
-        const QSignalBlocker qx(xslider_), qy(yslider_);
-        xslider_->setValue(prefs::PositionX->Value);
-        yslider_->setValue(prefs::PositionY->Value);
     }
 }
 
@@ -548,6 +513,7 @@ void TCaptureForm::ApplyPreviewLock(bool locked) {
     }
     // The actions show the effective state; the wishes stay for when the lock lets them.
     actions_->acIncruster->setChecked(prefs::IncrustationOn->Value);
+    ShowInlayAction();
     actions_->acVertFlip->setChecked(prefs::VerticalFlip->Value);
     actions_->acHorzFlip->setChecked(prefs::HorizontalFlip->Value);
     actions_->acDesentrelacer->setChecked(prefs::DeinterlacerOn->Value);
@@ -571,12 +537,14 @@ void TCaptureForm::ShowVideoControls() {
     }
     sourcesFrame_->sbVideoSettings->show();
     sourcesFrame_->LabVideo->show();
+    IntervalometerVideoBack();
 }
 
 void TCaptureForm::HideVideoControls() {
     panel2_->show();
     panel2_->raise();
     actions_->acGrab->setEnabled(false);
+    IntervalometerVideoLost();
     if (xslider_->isVisible()) {
         actions_->acSliders->trigger();
     }
@@ -621,9 +589,16 @@ void TCaptureForm::UpdateStatusTexts() {
     }
     TStatusBar& bar = *statusBar1_;
     bar.StatusInterval =
-        QString::fromUtf8(prefs::ExtensionDesImages->Value != 0 ? "JPG - " : "BMP - ") +
-        QStringLiteral("Intervalometer Off");
-    bar.IntervalColor = Qt::black;
+        QString::fromUtf8(prefs::ExtensionDesImages->Value != 0 ? "JPG - " : "BMP - ");
+    if (extraireFrame_->RxSwitch1->isChecked()) {
+        bar.StatusInterval += QStringLiteral("every %1 %2")
+                                  .arg(extraireFrame_->RxSpinEdit7->value())
+                                  .arg(extraireFrame_->cbUnites->currentText());
+        bar.IntervalColor = Qt::red;
+    } else {
+        bar.StatusInterval += QStringLiteral("Intervalometer Off");
+        bar.IntervalColor = Qt::black;
+    }
     QString mode = QStringLiteral("Preview");
     if (prefs::MuteOn->Value) {
         mode += QStringLiteral(" MUTE");

@@ -123,6 +123,27 @@ QSize AspectCorrectedSize(QSize picture, int mode) {
     return {w, h};
 }
 
+QImage GrabbedPicture(const QImage& frame, bool deinterlace, DeinterlaceScratch& scratch) {
+    // A copy of our own: the frame's memory goes back to the overlay.
+    QImage picture = frame.format() == QImage::Format_RGB888
+                         ? frame.copy()
+                         : frame.convertToFormat(QImage::Format_RGB888);
+    if (deinterlace && !picture.isNull()) {
+        const BitmapView view{picture.bits(), picture.width(), picture.height(),
+                              picture.bytesPerLine(), 24};
+        DeinterlaceBitmap(view, view, scratch);
+    }
+    return picture;
+}
+
+QImage ShapedPicture(const QImage& picture, int mode) {
+    const QSize size = AspectCorrectedSize(picture.size(), mode);
+    if (picture.isNull() || size == picture.size()) {
+        return picture;
+    }
+    return picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
 bool SaveBmp24(const QImage& picture, const std::string& path, std::string* why) {
     if (picture.isNull()) {
         return Failed(why, "there is no picture");

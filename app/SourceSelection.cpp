@@ -112,6 +112,7 @@ bool TCaptureForm::SelectVideoSource(const std::string& name) {
             sourcesFrame_->LabVideo->setText(VideoLabel(dm_->Facts));
             ShowVideoControls();
             WatchDVAspect();
+            RebuildInlayChoices(stream->StreamKind == 5);
             prefs::SourceVideo->Value = stream->DisplayName;
         } else {
             const QSignalBlocker quiet(box);
@@ -121,6 +122,7 @@ bool TCaptureForm::SelectVideoSource(const std::string& name) {
             }
             prefs::SourceVideo->Value = kNoVideoStream;
             HideVideoControls();
+            RebuildInlayChoices(false);
         }
         {
             const QSignalBlocker quiet(box);

@@ -218,27 +218,38 @@ TCaptureSettings CaptureSettingsFromPreferences() {
     return s;
 }
 
-void ApplyStoredEffects(Tdm& dm) {
-    Tzv_Superposer& overlay = dm.Superposer();
-    overlay.SetEffectsEnabled(prefs::ActiverSuperposition->Value);
-    overlay.SetInlayEnabled(prefs::WantIncrust->Value);
-    overlay.SetFlipVertical(prefs::WantVertFlip->Value);
-    overlay.SetMirror(prefs::WantHorzFlip->Value);
-    overlay.SetDeinterlace(prefs::WantDeinter->Value);
+void ApplyStoredInlay(Tzv_Superposer& overlay) {
+    overlay.SetDurationMode(prefs::ModeIncruster->Value);
     overlay.SetTextSource(prefs::WhatIncrust->Value);
-    overlay.SetDateTimeFormats(prefs::FormatDatecode1->Value, prefs::FormatDatecode2->Value);
-    overlay.SetNoDatecodeText(prefs::NoDatecode->Value);
-    overlay.SetTextPosition(prefs::PositionX->Value, prefs::PositionY->Value,
+    overlay.SetRestartMode(prefs::WhenIncrust->Value);
+    overlay.SetInlayDuration(prefs::DureeIncruster->Value);
+    overlay.SetTextPosition(prefs::PositionX->Value, kInlayYSliderMax - prefs::PositionY->Value,
                             prefs::Alignement->Value);
     overlay.SetAutoFontSize(prefs::TailleAutomatique->Value);
     const TFont& font = prefs::IncrustFont->Font;
-    overlay.SetFontName(font.Name);
     overlay.SetFontSize(font.Size);
+    overlay.SetFontName(font.Name);
     overlay.SetFontColor(font.Color);
     overlay.SetFontBold(font.Bold);
     overlay.SetFontItalic(font.Italic);
     overlay.SetFontUnderline(font.Underline);
     overlay.SetFontStrikeOut(font.StrikeOut);
+    // An empty line is one blank: it prints nothing and keeps its place.
+    const auto line = [](const std::string& format) { return format.empty() ? " " : format; };
+    overlay.SetDateTimeFormats(line(prefs::FormatDatecode1->Value),
+                               line(prefs::FormatDatecode2->Value));
+    overlay.SetNoDatecodeText(prefs::NoDatecode->Value);
+    overlay.SetTimeDifference(prefs::DecalageHoraire->Value);
+}
+
+void ApplyStoredEffects(Tdm& dm) {
+    Tzv_Superposer& overlay = dm.Superposer();
+    overlay.SetEffectsEnabled(prefs::ActiverSuperposition->Value);
+    overlay.SetFlipVertical(prefs::WantVertFlip->Value);
+    overlay.SetMirror(prefs::WantHorzFlip->Value);
+    overlay.SetDeinterlace(prefs::WantDeinter->Value);
+    ApplyStoredInlay(overlay);
+    overlay.SetInlayEnabled(prefs::WantIncrust->Value);
 }
 
 GstCapsRef SetCaptureAudioFormat(const Tdm& dm, const TCaptureSettings& s) {

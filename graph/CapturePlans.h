@@ -59,10 +59,19 @@ struct TCaptureSettings {
 // The settings stored in the preferences (and the MP3 encoder's own bitrate).
 TCaptureSettings CaptureSettingsFromPreferences();
 
-// Gives the overlay the effects the preferences want (inlay, flips, deinterlacing, the text's
-// source, formats, place and font): what the preview shows and every capture of the decoded
-// picture records.
+// Gives the overlay the effects the preferences want (inlay, flips, deinterlacing, and the
+// inlay's settings): what the preview shows and every capture of the decoded picture records.
 void ApplyStoredEffects(Tdm& dm);
+
+// The inlay's sliders: the horizontal one gives x in thousandths of the width, the vertical
+// one counts up from the bottom of the picture (y = its maximum − its value).
+inline constexpr int kInlayXSliderMax = 970;
+inline constexpr int kInlayYSliderMax = 930;
+// Gives the overlay every inlay setting of the preferences, in the order the inlay is switched
+// on with: mode, content, repetition, duration, place and alignment, automatic size, font, the
+// two format lines, the "No Datecode" text and the time difference. Does not switch it on.
+class Tzv_Superposer;
+void ApplyStoredInlay(Tzv_Superposer& overlay);
 
 // The MP3 encoder keeps its bitrate under its own key of the store.
 inline constexpr const char* kMp3EncoderKey =

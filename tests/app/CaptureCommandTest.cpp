@@ -314,11 +314,12 @@ TEST(CaptureCommand, dvRecompression_encodesEveryFrame_andKeepsTheCamcordersReco
 }
 
 TEST(CaptureCommand, theStoredInlay_isBurnedIntoARecordingOfTheDecodedPicture) {
-    // The frame's top right corner, where the recording date is written, as raw picture bytes.
+    // The frame's bottom right corner, where the recording date is written by default (x = 930,
+    // y = 930 - 70 thousandths, right aligned), as raw picture bytes.
     auto corner = [](const std::string& file) {
         const std::string raw = file + ".gray";
         Shell("ffmpeg -v error -y -i " + Quote(file) +
-              " -vf 'select=eq(n\\,20),crop=240:80:480:0' -frames:v 1 -f rawvideo "
+              " -vf 'select=eq(n\\,20),crop=240:80:480:450' -frames:v 1 -f rawvideo "
               "-pix_fmt gray " +
               Quote(raw));
         return Slurp(raw);

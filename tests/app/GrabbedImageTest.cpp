@@ -1,5 +1,6 @@
 // A grabbed picture's shape, and its BMP and JPEG files byte by byte.
 #include "app/GrabbedImage.h"
+#include "app/GrabWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
+#include <vector>
 
 using namespace vidorel;
 
@@ -101,4 +104,85 @@ TEST(GrabbedImage, aFolderThatIsNotThereIsToldAndLeavesNothing) {
     }
     std::string why;
     EXPECT_FALSE(SaveBmp24(QImage(), (dir.path() + "/n.bmp").toStdString(), &why));
+}
+
+TEST(GrabWriter, writesInGrabOrderAndTellsEachResult) {
+    QTemporaryDir dir;
+    std::mutex lock;
+    std::vector<TGrabWriter::Result> results;
+    TGrabWriter writer([&](const TGrabWriter::Result& r) {
+        std::lock_guard g(lock);
+        results.push_back(r);
+    });
+    QImage picture(64, 48, QImage::Format_RGB32);
+    for (int n = 0; n < 5; ++n) {
+        picture.fill(qRgb(n * 50, 0, 0));
+        const bool jpeg = n % 2 == 1;
+        const QString name = QStringLiteral("/Image_%1.%2").arg(n).arg(jpeg ? "jpg" : "bmp");
+        ASSERT_TRUE(writer.Save({picture, (dir.path() + name).toStdString(), jpeg, 90}));
+    }
+    // The folder that is not there: told, the others unharmed.
+    ASSERT_TRUE(writer.Save({picture, (dir.path() + "/gone/Image_5.bmp").toStdString()}));
+    ASSERT_TRUE(writer.WaitIdle(10000));
+    EXPECT_EQ(writer.Pending(), 0u);
+    ASSERT_EQ(results.size(), 6u);
+    for (int n = 0; n < 5; ++n) {
+        EXPECT_TRUE(results[n].Ok) << results[n].Why;
+        EXPECT_NE(results[n].Path.find("Image_" + std::to_string(n) + "."), std::string::npos);
+        const QImage back(QString::fromStdString(results[n].Path));
+        ASSERT_EQ(back.size(), QSize(64, 48)) << n;
+        EXPECT_NEAR(qRed(back.pixel(32, 24)), n * 50, 3) << n;
+    }
+    EXPECT_FALSE(results[5].Ok);
+    EXPECT_FALSE(results[5].Why.empty());
+}
+
+TEST(GrabWriter, refusesPicturesBeyondItsBoundWhileTheDiskLagsBehind) {
+    QTemporaryDir dir;
+    std::mutex gate;
+    gate.lock(); // the first picture's report waits here: the writer is held up
+    TGrabWriter writer([&](const TGrabWriter::Result&) { std::lock_guard g(gate); }, 3);
+    const QImage picture(16, 16, QImage::Format_RGB32);
+    const auto path = [&](int n) { return (dir.path() + QString("/%1.bmp").arg(n)).toStdString(); };
+    EXPECT_TRUE(writer.Save({picture, path(0)}));
+    EXPECT_TRUE(writer.Save({picture, path(1)}));
+    EXPECT_TRUE(writer.Save({picture, path(2)}));
+    EXPECT_FALSE(writer.Save({picture, path(3)}));
+    EXPECT_EQ(writer.Pending(), 3u);
+    gate.unlock();
+    ASSERT_TRUE(writer.WaitIdle(10000));
+    EXPECT_TRUE(std::filesystem::exists(path(2)));
+    EXPECT_FALSE(std::filesystem::exists(path(3)));
+    EXPECT_TRUE(writer.Save({picture, path(3)}));
+}
+
+TEST(GrabbedImage, theCombIsTakenOutOnlyWhenAsked) {
+    // Interlaced motion: even rows white, odd rows black, in the overlay's 32-bit format.
+    QImage frame(16, 8, QImage::Format_RGB32);
+    for (int y = 0; y < frame.height(); ++y) {
+        for (int x = 0; x < frame.width(); ++x) {
+            frame.setPixel(x, y, y % 2 == 0 ? qRgb(250, 250, 250) : qRgb(0, 0, 0));
+        }
+    }
+    DeinterlaceScratch scratch;
+    const QImage kept = GrabbedPicture(frame, false, scratch);
+    ASSERT_EQ(kept.format(), QImage::Format_RGB888);
+    EXPECT_EQ(kept.pixel(5, 3), qRgb(0, 0, 0));
+    const QImage smooth = GrabbedPicture(frame, true, scratch);
+    ASSERT_EQ(smooth.size(), QSize(16, 8));
+    EXPECT_EQ(qRed(smooth.pixel(5, 3)), 250); // the mean of the rows above and below
+    EXPECT_EQ(qRed(smooth.pixel(5, 2)), 250); // even rows are left as they are
+    EXPECT_EQ(qRed(smooth.pixel(5, 7)), 0);   // the last row has nothing below it
+    // The copy is the program's own: the frame can go back to the overlay.
+    frame.fill(Qt::red);
+    EXPECT_EQ(kept.pixel(5, 2), qRgb(250, 250, 250));
+}
+
+TEST(GrabbedImage, aPictureIsStretchedToTheShapeOfItsMode) {
+    QImage picture(720, 576, QImage::Format_RGB888);
+    picture.fill(Qt::green);
+    EXPECT_EQ(ShapedPicture(picture, 2).size(), QSize(720, 405));
+    EXPECT_EQ(ShapedPicture(picture, 1).size(), QSize(720, 540));
+    EXPECT_EQ(ShapedPicture(picture, 0).size(), QSize(720, 576));
+    EXPECT_EQ(ShapedPicture(picture, 2).pixel(360, 200), QColor(Qt::green).rgb());
 }
