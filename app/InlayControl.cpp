@@ -203,15 +203,7 @@ void TCaptureForm::ChooseInlayFont() {
         prefs::IncrustFont->Font = dialog.Chosen();
     }
     if (dm_ != nullptr) {
-        Tzv_Superposer& overlay = dm_->Superposer();
-        const TFont& font = prefs::IncrustFont->Font;
-        overlay.SetFontSize(font.Size);
-        overlay.SetFontName(font.Name);
-        overlay.SetFontColor(font.Color);
-        overlay.SetFontBold(font.Bold);
-        overlay.SetFontItalic(font.Italic);
-        overlay.SetFontUnderline(font.Underline);
-        overlay.SetFontStrikeOut(font.StrikeOut);
+        ApplyStoredInlayFont(dm_->Superposer());
     }
 }
 

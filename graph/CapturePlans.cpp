@@ -218,14 +218,7 @@ TCaptureSettings CaptureSettingsFromPreferences() {
     return s;
 }
 
-void ApplyStoredInlay(Tzv_Superposer& overlay) {
-    overlay.SetDurationMode(prefs::ModeIncruster->Value);
-    overlay.SetTextSource(prefs::WhatIncrust->Value);
-    overlay.SetRestartMode(prefs::WhenIncrust->Value);
-    overlay.SetInlayDuration(prefs::DureeIncruster->Value);
-    overlay.SetTextPosition(prefs::PositionX->Value, kInlayYSliderMax - prefs::PositionY->Value,
-                            prefs::Alignement->Value);
-    overlay.SetAutoFontSize(prefs::TailleAutomatique->Value);
+void ApplyStoredInlayFont(Tzv_Superposer& overlay) {
     const TFont& font = prefs::IncrustFont->Font;
     overlay.SetFontSize(font.Size);
     overlay.SetFontName(font.Name);
@@ -234,6 +227,17 @@ void ApplyStoredInlay(Tzv_Superposer& overlay) {
     overlay.SetFontItalic(font.Italic);
     overlay.SetFontUnderline(font.Underline);
     overlay.SetFontStrikeOut(font.StrikeOut);
+}
+
+void ApplyStoredInlay(Tzv_Superposer& overlay) {
+    overlay.SetDurationMode(prefs::ModeIncruster->Value);
+    overlay.SetTextSource(prefs::WhatIncrust->Value);
+    overlay.SetRestartMode(prefs::WhenIncrust->Value);
+    overlay.SetInlayDuration(prefs::DureeIncruster->Value);
+    overlay.SetTextPosition(prefs::PositionX->Value, kInlayYSliderMax - prefs::PositionY->Value,
+                            prefs::Alignement->Value);
+    overlay.SetAutoFontSize(prefs::TailleAutomatique->Value);
+    ApplyStoredInlayFont(overlay);
     // An empty line is one blank: it prints nothing and keeps its place.
     const auto line = [](const std::string& format) { return format.empty() ? " " : format; };
     overlay.SetDateTimeFormats(line(prefs::FormatDatecode1->Value),

@@ -72,6 +72,8 @@ inline constexpr int kInlayYSliderMax = 930;
 // two format lines, the "No Datecode" text and the time difference. Does not switch it on.
 class Tzv_Superposer;
 void ApplyStoredInlay(Tzv_Superposer& overlay);
+// The font of "IncrustFont" alone: size, face, colour and the four styles.
+void ApplyStoredInlayFont(Tzv_Superposer& overlay);
 
 // The MP3 encoder keeps its bitrate under its own key of the store.
 inline constexpr const char* kMp3EncoderKey =

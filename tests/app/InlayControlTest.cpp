@@ -27,6 +27,12 @@ namespace {
 const std::vector<std::pair<std::string, std::string>> kPattern = {
     {"Source video", "Vidorel Test Pattern"}, {"Source Audio", "No Audio Stream"}};
 
+void ChooseVideo(TCaptureForm& form, const char* name) {
+    form.SourcesFrame()->cboxvideo->setCurrentText(QString::fromUtf8(name));
+    form.cboxVideoChange();
+    Settle(200);
+}
+
 void Pick(TRadioGroup* group, int i) {
     group->Button(i)->click();
 }
@@ -124,9 +130,7 @@ TEST(InlayControl, theChoicesFollowTheSourceAndSceneFallsBackToDaily) {
     EXPECT_EQ(prefs::WhenIncrust->Value, 2);
 
     // Not DV: the real time only, once or daily.
-    form.SourcesFrame()->cboxvideo->setCurrentText("Vidorel Test Pattern");
-    form.cboxVideoChange();
-    Settle(200);
+    ChooseVideo(form, "Vidorel Test Pattern");
     EXPECT_EQ(panel->rgWhat->Count(), 1);
     EXPECT_EQ(panel->rgWhat->ItemIndex(), 0);
     ASSERT_EQ(panel->rgWhen->Count(), 2);
@@ -135,9 +139,7 @@ TEST(InlayControl, theChoicesFollowTheSourceAndSceneFallsBackToDaily) {
     EXPECT_FALSE(panel->gbDecalage->isVisibleTo(panel));
 
     // Back to DV: the full lists, Daily still chosen.
-    form.SourcesFrame()->cboxvideo->setCurrentText("DV Source - Video");
-    form.cboxVideoChange();
-    Settle(200);
+    ChooseVideo(form, "DV Source - Video");
     EXPECT_EQ(panel->rgWhen->Count(), 3);
     EXPECT_EQ(panel->rgWhen->ItemIndex(), 1);
     EXPECT_EQ(panel->rgWhat->Count(), 3);
@@ -156,10 +158,14 @@ TEST(InlayControl, formatLinesAndTheTimeDifferenceDialog) {
 
     ASSERT_TRUE(panel->sbDecalageAvance->isVisibleTo(panel->gbDecalage));
     EXPECT_EQ(panel->RxDecalage->value(), 0);
-    // Adds `h` hours and `m` minutes to the fixed time the dialog opens with.
-    const auto typeDifference = [&form](int h, int m) {
-        form.RunDialog = [h, m](QDialog& dialog) {
+    // Adds `h` hours and `m` minutes to the fixed time the dialog opens with (or, after
+    // `fromZero`, to the tape's time).
+    const auto typeDifference = [&form](int h, int m, bool fromZero) {
+        form.RunDialog = [h, m, fromZero](QDialog& dialog) {
             auto& d = static_cast<TDecalageForm&>(dialog);
+            if (fromZero) {
+                d.NowBtn->click();
+            }
             d.RxSpinEdit4->setValue(d.RxSpinEdit4->value() + h);
             d.RxSpinEdit5->setValue(d.RxSpinEdit5->value() + m);
             return static_cast<int>(QDialog::Accepted);
@@ -167,19 +173,12 @@ TEST(InlayControl, formatLinesAndTheTimeDifferenceDialog) {
         form.sbDecalageAvanceClick();
     };
     // Half an hour leaves the hours box at 0: the difference stays exact.
-    typeDifference(0, 30);
+    typeDifference(0, 30, false);
     EXPECT_EQ(panel->RxDecalage->value(), 0);
     EXPECT_DOUBLE_EQ(prefs::DecalageHoraire->Value, 0.5 / 24);
     EXPECT_EQ(panel->LabDecalage->text(), "0 days 0h 30m 0s");
     // 2 h 30 min: the hours box moves to 2, and its handler keeps whole hours.
-    form.RunDialog = [](QDialog& dialog) {
-        auto& d = static_cast<TDecalageForm&>(dialog);
-        d.NowBtn->click();
-        d.RxSpinEdit4->setValue(d.RxSpinEdit4->value() + 2);
-        d.RxSpinEdit5->setValue(d.RxSpinEdit5->value() + 30);
-        return static_cast<int>(QDialog::Accepted);
-    };
-    form.sbDecalageAvanceClick();
+    typeDifference(2, 30, true);
     EXPECT_EQ(panel->RxDecalage->value(), 2);
     EXPECT_DOUBLE_EQ(prefs::DecalageHoraire->Value, 2.0 / 24);
     EXPECT_EQ(panel->LabDecalage->text(), "0 days 2h 0m 0s");
