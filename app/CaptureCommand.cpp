@@ -745,6 +745,10 @@ int RunCaptureCommand(const TCaptureOptions& o) {
     }
     std::fflush(stdout);
     for (const auto& p : outcome.Pieces) {
+        if (p.Restored) {
+            Tell(p.File + ": its folder was removed during the capture; the file has been "
+                          "written there again");
+        }
         if (!p.Error.empty() && !p.Removed) {
             Tell(p.File + ": " + p.Error +
                  (p.Repaired ? " (what was recorded has been kept readable)" : ""));

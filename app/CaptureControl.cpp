@@ -267,6 +267,15 @@ void TCaptureForm::StopFinished(const TCaptureOutcome& outcome, const std::funct
         }
         Tell(PromptKind::Warning, "The capture did not record everything:\r\n" + why);
     }
+    if (!closed_) {
+        for (const TCapturePiece& piece : outcome.Pieces) {
+            if (piece.Restored) {
+                Tell(PromptKind::Warning, "The folder of " + piece.File +
+                                              " was removed during the capture.\r\n"
+                                              "The file has been written there again.");
+            }
+        }
+    }
     // Asked once the preview is back, so nothing waits on the answer.
     for (const TCapturePiece& piece : outcome.Pieces) {
         if (piece.SceneFile.empty() || piece.LostFrames == 0 ||

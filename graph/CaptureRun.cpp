@@ -8,11 +8,16 @@
 #include "filters/zv_Controlunit.h"
 #include "graph/CaptureFormats.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <vector>
 
 GST_DEBUG_CATEGORY_STATIC(vidorel_capture_debug);
 #define GST_CAT_DEFAULT vidorel_capture_debug
@@ -24,6 +29,71 @@ namespace {
 bool Exists(const std::string& path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;
+}
+
+// Whether `path` still names the file open as `fd` (its folder may have been removed, or the
+// file replaced, while it recorded).
+bool StillNamed(int fd, const std::string& path) {
+    struct stat open {
+    }, named{};
+    return ::fstat(fd, &open) == 0 && ::stat(path.c_str(), &named) == 0 &&
+           open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
+// Writes the data of the open file `fd` under `path` again, its folder made anew, through a
+// temporary name. False, with the reason, when it cannot.
+bool WriteAgain(int fd, const std::string& path, std::string* why) {
+    const size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos && slash > 0) {
+        std::error_code ec;
+        std::filesystem::create_directories(path.substr(0, slash), ec);
+    }
+    const std::string part = path + ".part";
+    const int out = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out < 0) {
+        *why = std::string("cannot write ") + part + ": " + std::strerror(errno);
+        return false;
+    }
+    std::vector<char> chunk(1 << 20);
+    off_t at = 0;
+    bool ok = true;
+    for (;;) {
+        const ssize_t n = ::pread(fd, chunk.data(), chunk.size(), at);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = ::write(out, chunk.data() + done, static_cast<size_t>(n - done));
+            if (w < 0 && errno == EINTR) {
+                continue;
+            }
+            if (w <= 0) {
+                ok = false;
+                break;
+            }
+            done += w;
+        }
+        if (!ok) {
+            break;
+        }
+        at += n;
+    }
+    if (!ok) {
+        *why = std::string("cannot write ") + part + ": " + std::strerror(errno);
+    }
+    ok = ::close(out) == 0 && ok;
+    if (ok && ::rename(part.c_str(), path.c_str()) != 0) {
+        *why = std::string("cannot rename ") + part + ": " + std::strerror(errno);
+        ok = false;
+    }
+    if (!ok) {
+        std::remove(part.c_str());
+    }
+    return ok;
 }
 
 void InitDebug() {
@@ -106,6 +176,13 @@ struct TCaptureRun::Piece {
     std::shared_ptr<Counter> counter;
     bool existedBefore = false;
     bool done = false;
+    // The file, held open from when it records: its data outlives a removal of its folder.
+    int keep = -1;
+    ~Piece() {
+        if (keep >= 0) {
+            ::close(keep);
+        }
+    }
 };
 
 uint64_t TotalFrames(const TCaptureOutcome& outcome) {
@@ -216,6 +293,8 @@ void TCaptureRun::Discard(const std::shared_ptr<Piece>& piece) {
 }
 
 void TCaptureRun::Adopt(const std::shared_ptr<Piece>& piece) {
+    // The writer has made its file when its branch was attached.
+    piece->keep = ::open(m_pieces[piece->index].File.c_str(), O_RDONLY | O_CLOEXEC);
     m_live.push_back(piece);
     m_counters.push_back(piece->counter);
     m_current = piece;
@@ -404,6 +483,21 @@ void TCaptureRun::Finalize(Piece& piece) {
     const int64_t first = c.first.load();
     const int64_t end = c.end.load();
     record.DurationNs = first >= 0 && end >= first ? end - first : 0;
+    if (piece.keep >= 0 && record.Frames > 0 && !StillNamed(piece.keep, record.File)) {
+        // Its folder went away while it recorded: what the writer wrote is still in the open
+        // file, and goes back under its name.
+        std::string why;
+        record.Restored = WriteAgain(piece.keep, record.File, &why);
+        if (!record.Restored) {
+            record.Error = "its folder was removed during the capture, and " + why;
+            m_failed = true;
+            GST_WARNING("%s: %s", record.File.c_str(), record.Error.c_str());
+        }
+    }
+    if (piece.keep >= 0) {
+        ::close(piece.keep);
+        piece.keep = -1;
+    }
     if (record.Frames == 0) {
         // Nothing was recorded: no empty file is left to pass for a capture.
         if (!piece.existedBefore || Exists(record.File)) {

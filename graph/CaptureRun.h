@@ -31,6 +31,7 @@ struct TCapturePiece {
     bool Finished = false;   // the writer completed the file
     bool Removed = false;    // nothing was recorded: the file was deleted
     bool Repaired = false;   // the writer failed; the file was made readable afterwards
+    bool Restored = false;   // its folder was removed while it recorded: written there again
     std::string Error;       // what went wrong with this piece, empty when nothing did
 };
 

@@ -297,6 +297,30 @@ TEST(CaptureControl, aDeviceUnpluggedDuringACaptureEndsItCleanly_andTheWindowGoe
     EXPECT_EQ(form.NextVideoName(), Stem(r) + "1.avi");
 }
 
+TEST(CaptureControl, aFolderRemovedDuringACaptureGetsItsFileBackWhole) {
+    Recorder r({{"Source video", "Vidorel Test Pattern"}, {"Source Audio", "No Audio Stream"}},
+               {{"Video Date", 0}});
+    TCaptureForm& form = r.form;
+    r.Format("Avi native");
+    r.Key(Qt::Key_Space);
+    ASSERT_EQ(form.State(), CaptureState::Capturing);
+    Settle(800);
+    ASSERT_TRUE(QDir(r.folder.path() + "/clips").removeRecursively());
+    Settle(1200);
+    r.Key(Qt::Key_Space);
+    ASSERT_TRUE(r.Stopped());
+    // The frames from before and after the removal are all in the file, under its name.
+    const TProbe probe = ProbeMedia(Stem(r) + "0.avi");
+    ASSERT_TRUE(probe.ok) << probe.errors;
+    // 0.8 s before the removal and 1.2 s after it, at 25 fps.
+    EXPECT_GT(probe.videoFrames, 40);
+    ASSERT_FALSE(r.prompt.shown.empty());
+    EXPECT_EQ(r.prompt.shown.back(), "The folder of " + Stem(r) +
+                                         "0.avi was removed during the capture.\r\n"
+                                         "The file has been written there again.");
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(Stem(r) + "0.avi.part")));
+}
+
 TEST(CaptureControl, theCompanionProgramGetsTheClipsOfThisRunAsArguments) {
     Recorder r({{"Source video", "No video stream"}, {"Source Audio", "Vidorel Test Tone"}},
                {{"Video Date", 0}});
