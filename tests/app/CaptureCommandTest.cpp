@@ -278,6 +278,37 @@ TEST(CaptureCommand, dvType2Native_keepsEveryFrameOfTheTape_asLowerCaseDvsdWithP
     EXPECT_EQ(avi.avihTotalFrames, uint32_t(kTapeFrames));
 }
 
+TEST(CaptureCommand, aCaptureAcrossOneGigabyte_goesOnInOpenDmlPartsThatPlayersReadWhole) {
+    // 78 times the test tape: 7800 frames, 1.12 GB of DV, past the 1 GB of a plain AVI.
+    const std::string big = Out("big.dv");
+    ASSERT_EQ(Shell("for i in $(seq 78); do cat " + Quote(Tape()) + "; done > " + Quote(big))
+                  .status,
+              0);
+    const std::string out = Out("big.avi");
+    const ToolRun r = Capture("--dv-file " + Quote(big) +
+                              " --format 'DV type 2 native' --fast --output " + Quote(out));
+    fs::remove(big);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_GT(fs::file_size(out), uint64_t(1) << 30);
+    // Every packet of both streams is reachable through the indexes.
+    const ToolRun probe = Shell("ffprobe -v error -count_packets -show_entries "
+                                "stream=codec_type,nb_read_packets -show_entries format=duration "
+                                "-of compact=p=0 " +
+                                Quote(out));
+    EXPECT_EQ(probe.err, "");
+    EXPECT_EQ(probe.out, "codec_type=video|nb_read_packets=7800\n"
+                         "codec_type=audio|nb_read_packets=15600\n"
+                         "duration=312.000000\n");
+    const test::AviSummary avi = test::ReadAvi(out);
+    EXPECT_TRUE(avi.readable);
+    EXPECT_GE(avi.riffParts, 2);
+    EXPECT_TRUE(avi.sizesConsistent);
+    EXPECT_EQ(avi.videoChunks, 7800u);
+    EXPECT_EQ(avi.dmlhTotalFrames, 7800u);
+    EXPECT_EQ(avi.handler, "dvsd");
+    fs::remove(out);
+}
+
 TEST(CaptureCommand, dvType1Native_isOneInterleavedStreamOfTheCamcordersFrames) {
     const std::string out = Out("native1.avi");
     const ToolRun r = Capture(DvRun("DV type 1 native", out));
