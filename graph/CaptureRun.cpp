@@ -176,6 +176,8 @@ struct TCaptureRun::Piece {
     std::shared_ptr<Counter> counter;
     bool existedBefore = false;
     bool done = false;
+    // Ended because one of its streams never started: nothing of it is kept.
+    bool silent = false;
     // The file, held open from when it records: its data outlives a removal of its folder.
     int keep = -1;
     ~Piece() {
@@ -209,6 +211,9 @@ TCaptureRun::TCaptureRun(Tdm& dm, TCaptureFormat format, TCaptureSettings settin
 
 TCaptureRun::~TCaptureRun() {
     *m_alive = false;
+    if (m_silentWatch != 0) {
+        g_source_remove(m_silentWatch);
+    }
     // A run dropped while recording leaves nothing in the graph: its pieces are finished.
     for (auto& piece : std::vector(m_live)) {
         piece->plan.Branch->FinishAndWait(std::chrono::seconds(5));
@@ -324,6 +329,7 @@ bool TCaptureRun::Start(const std::string& fileName, std::string* why) {
     Adopt(piece);
     m_started = true;
     WatchSourceEnd();
+    WatchSilentInputs();
     // Written only when GST_DEBUG_DUMP_DOT_DIR names a folder, as for any GStreamer program.
     m_dm.fg().DumpDot("vidorel-capture-started");
     GST_INFO("capture into %s started", fileName.c_str());
@@ -366,6 +372,64 @@ void TCaptureRun::WatchSourceEnd() {
             },
             new Watch{alive, this}, [](gpointer data) { delete static_cast<Watch*>(data); });
     }
+}
+
+void TCaptureRun::WatchSilentInputs() {
+    // Half the recording queue's three seconds: soon enough that no tee is ever held, late
+    // enough for a sound card to open.
+    constexpr guint kPatienceMs = 1500;
+    struct Watch {
+        TCaptureRun* run;
+        std::weak_ptr<bool> alive;
+    };
+    m_silentWatch = g_timeout_add_full(
+        G_PRIORITY_DEFAULT, kPatienceMs,
+        +[](gpointer data) -> gboolean {
+            auto* watch = static_cast<Watch*>(data);
+            if (watch->alive.lock()) {
+                watch->run->m_silentWatch = 0;
+                watch->run->CheckSilentInputs();
+            }
+            return G_SOURCE_REMOVE;
+        },
+        new Watch{this, m_alive}, [](gpointer data) { delete static_cast<Watch*>(data); });
+}
+
+void TCaptureRun::CheckSilentInputs() {
+    if (!m_current || m_stopping || m_told || m_live.size() != 1) {
+        return;
+    }
+    const auto& branch = m_current->plan.Branch;
+    bool someFlow = false;
+    const char* silent = nullptr;
+    for (TInputRole role : {TInputRole::Video, TInputRole::Audio, TInputRole::Native}) {
+        if (branch->InputTee(role) == nullptr) {
+            continue;
+        }
+        if (branch->Buffers(role) > 0) {
+            someFlow = true;
+        } else if (silent == nullptr) {
+            silent = role == TInputRole::Audio ? "sound" : "picture";
+        }
+    }
+    // Nothing at all (a tape not yet playing) is fine: nothing waits on anything.
+    if (!someFlow || silent == nullptr) {
+        return;
+    }
+    const bool sound = std::string(silent) == "sound";
+    m_ended = std::string("no ") + silent +
+              " came from its source (a stopped tape, a muted device?), and the file cannot be "
+              "written without it. Start that source first, or choose \"" +
+              (sound ? "No Audio Stream" : "No video stream") + "\" to record without it";
+    GST_WARNING("%s", m_ended.c_str());
+    auto piece = m_current;
+    piece->silent = true;
+    std::weak_ptr<bool> alive = m_alive;
+    branch->Abort([this, alive, piece](const TRecordingResult& result) {
+        if (alive.lock()) {
+            PieceDone(piece, result);
+        }
+    });
 }
 
 void TCaptureRun::SourceEnded() {
@@ -483,6 +547,9 @@ void TCaptureRun::Finalize(Piece& piece) {
     const int64_t first = c.first.load();
     const int64_t end = c.end.load();
     record.DurationNs = first >= 0 && end >= first ? end - first : 0;
+    if (piece.silent) {
+        record.Frames = 0; // the writer never began: there is no file to keep
+    }
     if (piece.keep >= 0 && record.Frames > 0 && !StillNamed(piece.keep, record.File)) {
         // Its folder went away while it recorded: what the writer wrote is still in the open
         // file, and goes back under its name.

@@ -104,6 +104,11 @@ private:
     void CheckDone();
     // Watches the tees for the source's end-of-stream.
     void WatchSourceEnd();
+    // Looks, once the recording has had time to get going, for an input that never delivered
+    // while another did: the muxer would wait for it with the other's queue filling, and then
+    // hold that tee (and its preview).
+    void WatchSilentInputs();
+    void CheckSilentInputs();
     void SourceEnded();
     std::string NextBranchName();
 
@@ -120,7 +125,8 @@ private:
     bool m_stopping = false;
     bool m_told = false;
     unsigned m_names = 0;
-    int m_teesToEnd = 0; // tees the source's end has still to pass
+    int m_teesToEnd = 0;        // tees the source's end has still to pass
+    unsigned m_silentWatch = 0; // the GLib source of WatchSilentInputs, while it waits
     std::function<void(const TCaptureOutcome&)> m_done;
     std::function<void(const std::string&)> m_onEnded;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);

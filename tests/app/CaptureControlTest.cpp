@@ -321,6 +321,29 @@ TEST(CaptureControl, aFolderRemovedDuringACaptureGetsItsFileBackWhole) {
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(Stem(r) + "0.avi.part")));
 }
 
+TEST(CaptureControl, soundThatNeverStartsEndsTheCaptureBeforeThePreviewIsHeld) {
+    // The picture of the test pattern, the sound of a deck whose tape is stopped.
+    Recorder r({{"Source video", "Vidorel Test Pattern"}, {"Source Audio", "DV Source - Audio"}},
+               {{"Video Date", 0}});
+    TCaptureForm& form = r.form;
+    ASSERT_TRUE(r.dm.CurrentAudio);
+    r.Format("Divx");
+    r.Key(Qt::Key_Space);
+    ASSERT_EQ(form.State(), CaptureState::Capturing);
+    ASSERT_TRUE(WaitFor([&] { return form.State() == CaptureState::Preview && !form.Run(); },
+                        6000));
+    ASSERT_FALSE(r.prompt.shown.empty());
+    EXPECT_EQ(r.prompt.shown.back(),
+              "The capture has stopped:\r\nno sound came from its source (a stopped tape, a "
+              "muted device?), and the file cannot be written without it. Start that source "
+              "first, or choose \"No Audio Stream\" to record without it");
+    // No file passes for a capture, and the preview goes on.
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(Stem(r) + "0.avi")));
+    const uint64_t before = r.dm.vwEcran.FramesReceived();
+    Settle(600);
+    EXPECT_GT(r.dm.vwEcran.FramesReceived(), before + 5);
+}
+
 TEST(CaptureControl, theCompanionProgramGetsTheClipsOfThisRunAsArguments) {
     Recorder r({{"Source video", "No video stream"}, {"Source Audio", "Vidorel Test Tone"}},
                {{"Video Date", 0}});
