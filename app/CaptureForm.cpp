@@ -449,7 +449,8 @@ void TCaptureForm::FinishStartup() {
     }
     startupDone_ = true;
     BuildShortcutTables();
-    aproposFrame_->SetMailBody(SystemSummary());
+    DiscoverEncodersIntoPanel();
+    WriteSystemReport();
     screenSaver_.Inhibit();
     TraceStartup("start-up done");
 }
@@ -519,6 +520,10 @@ bool TCaptureForm::RefreshSourceLists() {
         sync(sourcesFrame_->cboxvideo, video, kNoVideoStream);
         sync(sourcesFrame_->cboxAudio, audio, kNoAudioStream);
         SyncExclusionList();
+        // The report lists the sources: it follows them once it has been written.
+        if (startupDone_) {
+            WriteSystemReport();
+        }
         return ok;
     } catch (const std::exception&) {
         return false;

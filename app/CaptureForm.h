@@ -7,7 +7,9 @@
 #include "filters/deinter.h"
 #include "filters/zv_scenedetect.h"
 #include "filters/zv_superposer.h"
+#include "graph/Encoders.h"
 #include "graph/GraphEvents.h"
+#include "graph/OptionsUnit.h"
 #include "platform/DateTime.h"
 #include "platform/UserPrompt.h"
 #include "sources/CaptureSources.h"
@@ -211,6 +213,16 @@ public:
     void ChooseInlayFont();
     void sbDecalageAvanceClick();
     TIncrusterFrame* IncrusterFrame() const { return incrusterFrame_; }
+    // --- the Settings panel and the system report ---
+    // The encoders found, into the Settings panel (at the end of the start-up).
+    void DiscoverEncodersIntoPanel();
+    // The Windows Media profiles of the chosen version.
+    void FillWmvProfiles();
+    // Rewrites the report on the Help panel's System page (and the About panel's mail).
+    void WriteSystemReport();
+    const std::vector<TReportLine>& ReportLines() const { return reportLines_; }
+    const TEncoderDiscovery& Encoders() const { return encoders_; }
+
     // Runs a modal dialog of the window (tests answer it instead); its exec() result.
     std::function<int(QDialog&)> RunDialog;
 
@@ -282,6 +294,7 @@ private:
     // The inlay action's caption, hint and icon say what a click does next.
     void ShowInlayAction();
     void BindInlay();
+    void BindSettings();
     void StartInlay();
     void StopInlay();
     int ExecDialog(QDialog& dialog);
@@ -416,6 +429,8 @@ private:
     bool imageProblemShown_ = false;
     // The tape's time the time-difference dialog starts from (kept when no DV stream tells).
     TDateTime tapeTime_ = 0;
+    TEncoderDiscovery encoders_;
+    std::vector<TReportLine> reportLines_;
 };
 
 } // namespace vidorel

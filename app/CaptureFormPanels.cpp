@@ -143,6 +143,7 @@ void TCaptureForm::BindPanels() {
                      [](bool on) { prefs::Beeps->Value = on; });
     incrusterFrame_->IncrusterBtn->setDefaultAction(actions_->acIncruster);
     BindInlay();
+    BindSettings();
 
     TOptionsFrame& o = *optionsFrame_;
     o.SetUserPrompt(prompt_);

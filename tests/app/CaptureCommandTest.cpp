@@ -281,9 +281,8 @@ TEST(CaptureCommand, dvType2Native_keepsEveryFrameOfTheTape_asLowerCaseDvsdWithP
 TEST(CaptureCommand, aCaptureAcrossOneGigabyte_goesOnInOpenDmlPartsThatPlayersReadWhole) {
     // 78 times the test tape: 7800 frames, 1.12 GB of DV, past the 1 GB of a plain AVI.
     const std::string big = Out("big.dv");
-    ASSERT_EQ(Shell("for i in $(seq 78); do cat " + Quote(Tape()) + "; done > " + Quote(big))
-                  .status,
-              0);
+    ASSERT_EQ(
+        Shell("for i in $(seq 78); do cat " + Quote(Tape()) + "; done > " + Quote(big)).status, 0);
     const std::string out = Out("big.avi");
     const ToolRun r = Capture("--dv-file " + Quote(big) +
                               " --format 'DV type 2 native' --fast --output " + Quote(out));

@@ -330,8 +330,8 @@ TEST(CaptureControl, soundThatNeverStartsEndsTheCaptureBeforeThePreviewIsHeld) {
     r.Format("Divx");
     r.Key(Qt::Key_Space);
     ASSERT_EQ(form.State(), CaptureState::Capturing);
-    ASSERT_TRUE(WaitFor([&] { return form.State() == CaptureState::Preview && !form.Run(); },
-                        6000));
+    ASSERT_TRUE(
+        WaitFor([&] { return form.State() == CaptureState::Preview && !form.Run(); }, 6000));
     ASSERT_FALSE(r.prompt.shown.empty());
     EXPECT_EQ(r.prompt.shown.back(),
               "The capture has stopped:\r\nno sound came from its source (a stopped tape, a "
