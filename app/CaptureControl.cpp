@@ -335,11 +335,8 @@ void TCaptureForm::EnterPreview() {
     UpdateStatusTexts();
     const bool any = dm_ != nullptr && (dm_->CurrentVideo || dm_->CurrentAudio);
     actions_->acCapturerBascule->setEnabled(any && !stopping_);
-    // A camcorder with a tape transport gets its button, to show its window.
-    sourcesFrame_->sbVideoPilotVCR->setVisible(dm_ != nullptr && dm_->CurrentVideo &&
-                                               dm_->CurrentVideo->HasTransport);
-    sourcesFrame_->sbAudioPilotVCR->setVisible(dm_ != nullptr && dm_->CurrentAudio &&
-                                               dm_->CurrentAudio->HasTransport);
+    // A camcorder in VCR mode gets its button, and its window as the user wants it.
+    ShowCamcorderControls();
 }
 
 bool TCaptureForm::EnterCapturing() {

@@ -3,6 +3,7 @@
 // shutdown with the preferences stored.
 
 #include "app/CaptureForm.h"
+#include "sources/camunit.h"
 
 #include "app/Actions.h"
 #include "app/AproposFrame.h"
@@ -102,6 +103,7 @@ TCaptureForm::TCaptureForm(QWidget* parent) : QWidget(parent) {
     BindActions();
     BindPanels();
     CreateGrabWriter();
+    CreateCamcorderWindows();
     FormCreate();
 }
 
@@ -292,6 +294,8 @@ void TCaptureForm::LoadPreferences() {
             }
         }
         move(pos);
+        camForm1_->LoadPreferences();
+        camForm2_->LoadPreferences();
         LayoutPanels();
         ShowPanel(ValidPanel(prefs::PanneauActif->Value));
         {
@@ -667,6 +671,8 @@ void TCaptureForm::StorePreferences() {
             panel->StorePreferences();
         }
         prefs::SourcesExclues->Value = SaveExclusions(lists_.Exclusions);
+        camForm1_->StorePreferences();
+        camForm2_->StorePreferences();
     } catch (const std::exception&) {
         // What was reached is written all the same.
     }
@@ -704,6 +710,8 @@ void TCaptureForm::SetDataModule(Tdm* dm) {
     if (dm_ != nullptr) {
         dm_->fg().SetEventReceiver(this);
         dm_->Superposer().SetReceiver(this);
+        // The window made first is current (its marker shown).
+        dm_->CamcorderWindows.SetWindows(camForm1_, camForm2_);
     }
 }
 

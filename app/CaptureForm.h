@@ -51,6 +51,7 @@ class TAproposFrame;
 class TErreurFrame;
 class TStatusBar;
 class TCaptureRun;
+class TcamForm;
 struct TCaptureOutcome;
 struct TActions;
 namespace devices {
@@ -213,6 +214,12 @@ public:
     void ChooseInlayFont();
     void sbDecalageAvanceClick();
     TIncrusterFrame* IncrusterFrame() const { return incrusterFrame_; }
+    // --- the camcorder windows ---
+    TcamForm* CamForm1() const { return camForm1_; }
+    TcamForm* CamForm2() const { return camForm2_; }
+    // Ctrl+Ins: the camera commands go to the other window, when it is shown.
+    void camToggleExecute();
+
     // --- the Settings panel and the system report ---
     // The encoders found, into the Settings panel (at the end of the start-up).
     void DiscoverEncodersIntoPanel();
@@ -295,6 +302,11 @@ private:
     void ShowInlayAction();
     void BindInlay();
     void BindSettings();
+    void CreateCamcorderWindows();
+    // The Sources panel's camcorder button shows or hides the stream's window.
+    void TogglePilot(const std::shared_ptr<TavFlux>& stream);
+    // Entering the preview: the camcorder buttons and windows of streams in VCR mode.
+    void ShowCamcorderControls();
     void StartInlay();
     void StopInlay();
     int ExecDialog(QDialog& dialog);
@@ -430,6 +442,8 @@ private:
     // The tape's time the time-difference dialog starts from (kept when no DV stream tells).
     TDateTime tapeTime_ = 0;
     TEncoderDiscovery encoders_;
+    TcamForm* camForm1_ = nullptr;
+    TcamForm* camForm2_ = nullptr;
     std::vector<TReportLine> reportLines_;
 };
 

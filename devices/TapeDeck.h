@@ -7,6 +7,7 @@
 
 #include "devices/Transport.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -62,13 +63,17 @@ public:
     bool SetMode(int edMode) override;
     int Mode() override;
     bool Timecode(uint32_t& bcd) override;
-    int DeviceType() override { return ED_DEVTYPE_VCR; }
+    int DeviceType() override { return deviceType_.load(); }
+    // The mode dial of a camcorder: VCR (the default, a deck) or camera, which has no tape to
+    // drive.
+    void SetDeviceType(int type) { deviceType_ = type; }
 
 private:
     const std::shared_ptr<TFrameSource> tape_;
     mutable std::mutex mutex_;
     int mode_ = ED_MODE_STOP; // guarded by mutex_
     int64_t tenths_ = 0;      // guarded by mutex_; head position in tenths of a frame
+    std::atomic<int> deviceType_{ED_DEVTYPE_VCR};
 };
 
 // The packed BCD timecode of a frame index at the given frames per second.

@@ -400,58 +400,6 @@ TEST(CaptureControl, timecodeText_isHoursWithoutALeadingZeroThenTwoDigitFields) 
     EXPECT_EQ(CamcorderTimecodeText(devices::PackBcdTimecode(23, 59, 59, 24)), "23:59:59:24");
 }
 
-namespace {
-
-// A camcorder window that keeps what it was shown.
-class TFakeCamWindow : public ICamcorderWindow {
-public:
-    std::string timecode, date;
-    std::shared_ptr<devices::TTapeTransport> transport;
-    void SetCaption(const std::string&) override {}
-    bool ShowWanted() const override { return false; }
-    void SetShown(bool) override {}
-    void SetTransport(std::shared_ptr<devices::TTapeTransport> t,
-                      std::shared_ptr<devices::TTapeTransport>) override {
-        transport = std::move(t);
-    }
-    void ClearTransport() override { transport.reset(); }
-    bool TransportAvailable() const override { return transport != nullptr; }
-    bool StopWhenQuit() const override { return false; }
-    void RunStopAction() override {}
-    void ShowCurrentMarker(bool) override {}
-    void ShowCodes(const std::string& t, const std::string& d) override {
-        timecode = t;
-        date = d;
-    }
-};
-
-} // namespace
-
-TEST(CaptureControl, theCamcorderWindowShowsTheTapesTimecodeAndRecordingDate) {
-    Toolkits toolkits;
-    TFakeCamWindow first, second;
-    Seed({{"Source video", "DV Source - Video"}, {"Source Audio", "DV Source - Audio"}}, {});
-    Tdm dm;
-    dm.CamcorderWindows.SetWindows(&first, &second);
-    TCaptureForm form;
-    form.SetDataModule(&dm);
-    ScriptedPrompt prompt;
-    prompt.unscripted = [](PromptButtons) { return PromptAnswer::Ok; };
-    form.SetUserPrompt(&prompt);
-    form.show();
-    ASSERT_TRUE(WaitFor([&] { return form.StartupDone(); }));
-    ASSERT_TRUE(dm.CurrentVideo && dm.CurrentVideo->CamForm != nullptr);
-    // The deck has a transport: the Sources panel offers its window's button.
-    EXPECT_TRUE(form.SourcesFrame()->sbVideoPilotVCR->isVisibleTo(form.SourcesFrame()));
-    dm.CurrentVideo->Device->Transport()->SetMode(devices::ED_MODE_PLAY);
-    Settle(800);
-    form.DroppedActionTimer();
-    auto* window = static_cast<TFakeCamWindow*>(dm.CurrentVideo->CamForm);
-    EXPECT_TRUE(window->timecode.rfind("0:00:0", 0) == 0) << window->timecode;
-    EXPECT_FALSE(window->date.empty());
-    form.close();
-}
-
 TEST(CaptureControl, aFolderThatCannotBeMadeIsToldAndLeavesThePreview_byHandAndAtTheAlarm) {
     Recorder r({{"Source video", "No video stream"}, {"Source Audio", "Vidorel Test Tone"}},
                {{"Video Date", 0}, {"Confirmer Video", 0}});
