@@ -15,6 +15,7 @@
 #include "graph/SourceBranches.h"
 #include "settings/Preferences.h"
 #include "sources/CaptureSources.h"
+#include "sources/Plugin.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -131,6 +132,8 @@ template <class F> bool WaitFor(F done, int ms) {
 // they cannot be listed.
 bool ListSources(TSourceLists& lists, devices::TDeviceMonitor& monitor) {
     lists.Exclusions = LoadExclusions(prefs::SourcesExclues->Value);
+    // The plug-ins first: they claim devices by name at the first listing.
+    ScanPlugins(prefs::PluginsDir->Value);
     std::string error;
     if (!monitor.Start(&error)) {
         Tell(error);

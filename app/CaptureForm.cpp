@@ -3,6 +3,7 @@
 // shutdown with the preferences stored.
 
 #include "app/CaptureForm.h"
+#include "sources/Plugin.h"
 #include "sources/camunit.h"
 
 #include "app/Actions.h"
@@ -484,6 +485,8 @@ void TCaptureForm::RunStartupSteps(std::vector<std::function<bool()>> steps) {
 bool TCaptureForm::RefreshSourceLists() {
     try {
         if (!monitor_) {
+            // The plug-ins first: they claim devices by name at the first listing.
+            ScanPlugins(prefs::PluginsDir->Value);
             monitor_ = std::make_unique<devices::TDeviceMonitor>();
             std::string error;
             if (!monitor_->Start(&error)) {

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+class QAction;
 class QDialog;
 class QFrame;
 class QLabel;
@@ -94,9 +95,10 @@ public:
 
     // --- source and format selection ---
     // Makes the named stream current and runs the preview; a name that is not listed selects
-    // the first stream. True when the selection stands.
-    bool SelectVideoSource(const std::string& name);
-    bool SelectAudioSource(const std::string& name);
+    // the first stream. True when the selection stands. `reopen` builds the branch again even
+    // when the stream is current already (its settings changed).
+    bool SelectVideoSource(const std::string& name, bool reopen = false);
+    bool SelectAudioSource(const std::string& name, bool reopen = false);
     // Rebuilds the format list for the current streams and selects `wanted` (or the first).
     void FillCaptureFormats(TCaptureFormat wanted);
     // The Sources panel's handlers.
@@ -214,6 +216,15 @@ public:
     void ChooseInlayFont();
     void sbDecalageAvanceClick();
     TIncrusterFrame* IncrusterFrame() const { return incrusterFrame_; }
+    // --- the settings menus of the sources ---
+    // The menu of the video (or audio) settings button, as it pops up.
+    void BuildSettingsMenu(QMenu& menu, bool video);
+    // "Video Capture Filter..." / "Audio Capture Filter...": the source's property page, then
+    // the branch built again when something changed.
+    void SettingsMenuItemClick(bool video);
+    // An input of the "Video Input" submenu: routed, remembered in "Video Input Select".
+    void VideoInputItemClick(QAction* item);
+
     // --- the camcorder windows ---
     TcamForm* CamForm1() const { return camForm1_; }
     TcamForm* CamForm2() const { return camForm2_; }
@@ -302,6 +313,7 @@ private:
     void ShowInlayAction();
     void BindInlay();
     void BindSettings();
+    void BindSettingsMenus();
     void CreateCamcorderWindows();
     // The Sources panel's camcorder button shows or hides the stream's window.
     void TogglePilot(const std::shared_ptr<TavFlux>& stream);

@@ -144,6 +144,7 @@ void TCaptureForm::BindPanels() {
     incrusterFrame_->IncrusterBtn->setDefaultAction(actions_->acIncruster);
     BindInlay();
     BindSettings();
+    BindSettingsMenus();
 
     TOptionsFrame& o = *optionsFrame_;
     o.SetUserPrompt(prompt_);

@@ -11,6 +11,7 @@
 #include "graph/Encoders.h"
 #include "graph/OptionsUnit.h"
 #include "settings/Preferences.h"
+#include "sources/Plugin.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -116,6 +117,9 @@ void TCaptureForm::WriteSystemReport() {
     facts.OperatingSystem = OperatingSystemName().toStdString();
     for (const auto& [name, offered] : lists_.Exclusions) {
         facts.Sources.push_back({name, offered});
+    }
+    for (const TpluginData& p : PluginList().Items) {
+        facts.Plugins.push_back({p.DriverName, p.PluginPath, !p.Enabled});
     }
     reportLines_ = SystemReportLines(facts);
 

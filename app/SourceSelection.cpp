@@ -84,11 +84,11 @@ void TCaptureForm::LeaveOutFailedDevice(const std::shared_ptr<TCaptureDevice>& d
     QTimer::singleShot(0, this, [this] { ActualiserVideoBtnClick(); });
 }
 
-bool TCaptureForm::SelectVideoSource(const std::string& name) {
+bool TCaptureForm::SelectVideoSource(const std::string& name, bool reopen) {
     if (dm_ == nullptr) {
         return false;
     }
-    if (dm_->CurrentVideo && dm_->CurrentVideo->DisplayName == name) {
+    if (!reopen && dm_->CurrentVideo && dm_->CurrentVideo->DisplayName == name) {
         return true;
     }
     if (!dm_->CurrentVideo && name == kNoVideoStream) {
@@ -146,7 +146,7 @@ bool TCaptureForm::SelectVideoSource(const std::string& name) {
     return result;
 }
 
-bool TCaptureForm::SelectAudioSource(const std::string& name) {
+bool TCaptureForm::SelectAudioSource(const std::string& name, bool reopen) {
     if (dm_ == nullptr) {
         return false;
     }
@@ -158,7 +158,7 @@ bool TCaptureForm::SelectAudioSource(const std::string& name) {
             box->setCurrentIndex(i);
         }
     }
-    if (dm_->CurrentAudio && dm_->CurrentAudio->DisplayName == name) {
+    if (!reopen && dm_->CurrentAudio && dm_->CurrentAudio->DisplayName == name) {
         return true;
     }
     if (!dm_->CurrentAudio && name == kNoAudioStream) {

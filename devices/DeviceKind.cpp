@@ -4,6 +4,15 @@
 
 namespace vidorel::devices {
 
+namespace {
+
+bool IsSystemStream(const GstStructure* s) {
+    gboolean system = FALSE;
+    return gst_structure_get_boolean(s, "systemstream", &system) && system;
+}
+
+} // namespace
+
 uint8_t KindFromCaps(const GstCaps* caps) {
     if (caps == nullptr || gst_caps_is_any(caps) || gst_caps_is_empty(caps)) {
         return kKindNone;
@@ -20,6 +29,9 @@ uint8_t KindFromCaps(const GstCaps* caps) {
                 return kKindDV;
             }
             video = true;
+        } else if (std::strcmp(name, "video/mpeg") == 0 && IsSystemStream(s)) {
+            // An encoder card's program or transport stream: only a plug-in records it.
+            continue;
         } else if (g_str_has_prefix(name, "video/") || g_str_has_prefix(name, "image/")) {
             video = true;
         } else if (g_str_has_prefix(name, "audio/")) {

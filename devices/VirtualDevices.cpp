@@ -94,6 +94,8 @@ GstCaps* CapsOf(VirtualKind kind) {
     case VirtualKind::TestTone:
         return gst_caps_from_string("audio/x-raw, format=(string)S16LE, rate=(int)48000, "
                                     "channels=(int)2, layout=(string)interleaved");
+    case VirtualKind::MpegCard:
+        return gst_caps_from_string("video/mpeg, mpegversion=(int)2, systemstream=(boolean)true");
     case VirtualKind::DvDeck:
         break;
     }
@@ -129,6 +131,7 @@ void Rescan(VirtualState& s) {
         {"vidorel:test-pattern", kTestPatternName, VirtualKind::TestPattern, {}},
         {"vidorel:test-tone", kTestToneName, VirtualKind::TestTone, {}},
         {"vidorel:dv-test-deck", kTestDeckName, VirtualKind::DvDeck, {}},
+        {"vidorel:mpeg-card", kMpegCardName, VirtualKind::MpegCard, {}},
     };
     std::vector<std::string> files;
     std::error_code ec;
@@ -285,6 +288,8 @@ GstElement* MakeElement(GstDevice* device, const gchar* name) {
         return CreateTestPattern(name);
     case VirtualKind::TestTone:
         return CreateTestTone(name);
+    case VirtualKind::MpegCard:
+        return nullptr; // nothing the program can play: its plug-in builds the source
     case VirtualKind::DvDeck:
         break;
     }

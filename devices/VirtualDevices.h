@@ -16,11 +16,14 @@ namespace vidorel::devices {
 inline constexpr const char* kTestPatternName = "Vidorel Test Pattern";
 inline constexpr const char* kTestToneName = "Vidorel Test Tone";
 inline constexpr const char* kTestDeckName = "Vidorel DV Test Deck";
+inline constexpr const char* kMpegCardName = "Vidorel MPEG Encoder Card";
 // Property of our devices: the identity they keep across enumerations.
 inline constexpr const char* kDevicePathProperty = "device.path";
 inline constexpr const char* kDeviceApiProperty = "device.api";
 
-enum class VirtualKind { TestPattern, TestTone, DvDeck };
+// MpegCard: a card whose only output is its encoder's MPEG stream; the program cannot use it
+// on its own, only through a plug-in that claims its name (the sample plug-in does).
+enum class VirtualKind { TestPattern, TestTone, DvDeck, MpegCard };
 
 struct VirtualDeviceInfo {
     std::string id; // unique; becomes the device's device.path

@@ -655,6 +655,17 @@ bool TRecordingBranch::AddDone(Done done) {
     return true;
 }
 
+void TRecordingBranch::WhenDone(Done done) {
+    if (!done) {
+        return;
+    }
+    if (m_state == State::Done) {
+        done(Result());
+        return;
+    }
+    m_done.push_back(std::move(done));
+}
+
 void TRecordingBranch::Finish(Done done) {
     if (!AddDone(std::move(done))) {
         return;

@@ -98,6 +98,9 @@ public:
     void Finish(Done done);
     // Detaches without end-of-stream (the files keep what they have, unfinished).
     void Abort(Done done);
+    // Adds a completion, called with the others once the branch is done (at once when it is
+    // done already); unlike Finish it does not end the recording.
+    void WhenDone(Done done);
     // `next` (built, not attached) is attached and takes over at one frame boundary; this
     // branch is then finished and `done` called as for Finish. Throws EGraphError when `next`
     // cannot be attached (this branch goes on recording). Without `boundary` the next frame

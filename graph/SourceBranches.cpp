@@ -296,7 +296,8 @@ bool OpenVideoBranch(Tdm& dm, const std::shared_ptr<TVideoSource>& stream) {
         dm.Superposer().SetFlipOnCopy(false);
         fg.Stop();
         if (dm.CurrentVideo) {
-            CloseVideoBranch(dm, dm.CurrentVideo, true);
+            // The same device keeps its source, and with it the settings made on it.
+            CloseVideoBranch(dm, dm.CurrentVideo, dm.CurrentVideo->Device != stream->Device);
         }
         TCaptureDevice& device = *stream->Device;
         if (device.AttachSource(fg) == nullptr) {
@@ -308,6 +309,7 @@ bool OpenVideoBranch(Tdm& dm, const std::shared_ptr<TVideoSource>& stream) {
         }
         dm.VideoPin = pads.Pin;
         dm.NativeTee = pads.NativeTee;
+        dm.Superposer().SetFlipOnCopy(pads.FlipOnCopy);
         FindVideoControls(dm, *stream);
 
         dm.color1.Attach(fg);
@@ -412,7 +414,7 @@ bool OpenAudioBranch(Tdm& dm, const std::shared_ptr<TAudioSource>& stream) {
     try {
         fg.Stop();
         if (dm.CurrentAudio && dm.CurrentAudio->Opened) {
-            CloseAudioBranch(dm, dm.CurrentAudio, true);
+            CloseAudioBranch(dm, dm.CurrentAudio, dm.CurrentAudio->Device != stream->Device);
         }
         TCaptureDevice& device = *stream->Device;
         if (device.AttachSource(fg) == nullptr) {

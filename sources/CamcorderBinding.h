@@ -89,7 +89,11 @@ public:
             return;
         }
         ICamcorderWindow* window = nullptr;
-        if (other != nullptr && other->Opened && other->Device == stream.Device && other->CamForm) {
+        if (stream.CamForm != nullptr && stream.CamForm->TransportAvailable()) {
+            // The stream opened again on its device (its branch rebuilt): its window stays.
+            window = stream.CamForm;
+        } else if (other != nullptr && other->Opened && other->Device == stream.Device &&
+                   other->CamForm) {
             window = other->CamForm;
         } else if (CamForm1 && CamForm1->TransportAvailable()) {
             window = CamForm2;

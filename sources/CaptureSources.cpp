@@ -1,5 +1,7 @@
 #include "sources/CaptureSources.h"
 
+#include "sources/Plugin.h"
+
 #include "devices/DeviceKind.h"
 #include "devices/VirtualDevices.h"
 #include "sources/Audio_unit.h"
@@ -114,6 +116,10 @@ std::shared_ptr<TAudioSource> TAudioSource::Create(std::shared_ptr<TCaptureDevic
 }
 
 bool IsDeviceAlive(const TCaptureDevice& device) {
+    // A plug-in's device is the plug-in's business: it is there while the system lists it.
+    if (device.Kind == TPlugInCaptureDevice::kKindPlugin) {
+        return static_cast<bool>(device.Entry.device);
+    }
     if (device.SourceAttached()) {
         auto pad = GstPadRef::adopt(gst_element_get_static_pad(device.SourceFilter.get(), "src"));
         return static_cast<bool>(pad);
@@ -167,6 +173,20 @@ bool TCaptureDeviceList::Refresh(
         if (found >= 0) {
             if (IsDeviceAlive(*items_[static_cast<size_t>(found)])) {
                 items_[static_cast<size_t>(found)]->Present = 1;
+            }
+            continue;
+        }
+        // A plug-in that claims the device by its name handles it, whatever its kind.
+        if (const int claim = PluginList().IndexOfDriver(entry.friendlyName); claim >= 0) {
+            TpluginData& plugin = PluginList().Items[static_cast<size_t>(claim)];
+            const int number = NextNumber(entry.friendlyName);
+            auto device = std::make_shared<TPlugInCaptureDevice>(std::move(entry), number,
+                                                                 plugin.PluginPath);
+            // One that does not bind is left out for this refresh and tried again at the next.
+            plugin.Enabled = device->Valid;
+            if (device->Valid) {
+                device->Present = 1;
+                items_.push_back(std::move(device));
             }
             continue;
         }

@@ -27,6 +27,8 @@ class ICamcorderWindow; // sources/CamcorderBinding.h
 struct TVideoStreamPads {
     GstPadRef Pin;
     GstElementRef NativeTee;
+    // The pictures arrive bottom-up: the overlay turns them even with its effects off.
+    bool FlipOnCopy = false;
 };
 
 class TCaptureDevice {

@@ -308,6 +308,28 @@ TEST(CaptureCommand, aCaptureAcrossOneGigabyte_goesOnInOpenDmlPartsThatPlayersRe
     fs::remove(out);
 }
 
+TEST(CaptureCommand, theSamplePluginsEncoderCard_recordsNativeMpegStreamsThatCutCleanly) {
+    // The card is offered only through its plug-in (built beside the program).
+    const ToolRun list = Capture("--list");
+    ASSERT_EQ(list.status, 0) << list.err;
+    EXPECT_NE(list.out.find("video: MPEG Encoder Card\n"), std::string::npos) << list.out;
+    const std::string out = Out("card.mpg");
+    const ToolRun r = Capture("--video 'MPEG Encoder Card' --audio none --format 'Native Mpeg "
+                              "Stream' --seconds 4 --cut-every 2 --output " +
+                              Quote(out));
+    ASSERT_EQ(r.status, 0) << r.err;
+    // Each piece starts at a picture group with its sequence header: every one decodes.
+    for (const std::string& piece : {out, Out("card-2.mpg")}) {
+        const Probe p = FfProbe(piece);
+        EXPECT_EQ(p.errors, "") << piece;
+        ASSERT_EQ(p.streams.size(), 1) << piece;
+        const QJsonObject v = StreamOf(p, "video");
+        EXPECT_EQ(v["codec_name"].toString(), "mpeg2video") << piece;
+        EXPECT_EQ(v["width"].toInt(), 352);
+        EXPECT_GT(Frames(v), 20) << piece;
+    }
+}
+
 TEST(CaptureCommand, dvType1Native_isOneInterleavedStreamOfTheCamcordersFrames) {
     const std::string out = Out("native1.avi");
     const ToolRun r = Capture(DvRun("DV type 1 native", out));

@@ -1,0 +1,44 @@
+#pragma once
+
+// The property page of a source: every setting of the device's element that can be changed
+// while it runs (brightness, pattern, norm, ...), each with the editor its type calls for,
+// applied when the page is closed with OK.
+
+#include <gst/gst.h>
+
+#include <QDialog>
+
+#include <functional>
+#include <vector>
+
+namespace vidorel {
+
+// The element a source's page shows: the source itself, or the first source element inside
+// it when it is a bin; null when there is none.
+GstElement* PageElementOf(GstElement* source);
+
+// The settings a page offers: readable and writable after construction, of a plain type
+// (boolean, number, choice, text), minus those that would take the device away or end its
+// stream (its name, device node, buffer count).
+std::vector<GParamSpec*> EditableProperties(GstElement* element);
+
+class TPropertyFrame : public QDialog {
+public:
+    TPropertyFrame(GstElement* element, const QString& title, QWidget* parent = nullptr);
+    ~TPropertyFrame() override;
+
+    // Writes every value the user changed into the element; true when there was one.
+    bool Apply();
+    // The editor of a property (tests set values through it), or null.
+    QWidget* Editor(const char* property) const;
+
+private:
+    struct Row {
+        GParamSpec* spec;
+        QWidget* editor;
+    };
+    GstElement* element_;
+    std::vector<Row> rows_;
+};
+
+} // namespace vidorel

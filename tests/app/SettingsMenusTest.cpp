@@ -1,0 +1,126 @@
+// The settings menus of the Sources panel on the real window and engine: a source's property
+// page (its change reaching the rebuilt branch), the "Video Input" submenu of a three-input
+// card, and "[No settings]".
+#include "app/PropertyFrame.h"
+#include "graph/CrossBar.h"
+#include "graph/SourceBranches.h"
+#include "tests/app/WindowRecorder.h"
+
+#include <QComboBox>
+#include <QMenu>
+
+using namespace vidorel;
+using namespace vidorel::test;
+
+namespace {
+
+using Sources = std::vector<std::pair<std::string, std::string>>;
+
+// A capture card with a tuner, a composite and an S-Video input; it counts what it is told.
+struct TThreeInputs : IVideoInputs {
+    std::vector<int> selected;
+    std::vector<TVideoInput> Enumerate() override {
+        return {{0, "Television", true}, {1, "Composite1", false}, {2, "S-Video", false}};
+    }
+    bool Select(int index) override {
+        selected.push_back(index);
+        return true;
+    }
+};
+
+QAction* Named(QMenu& menu, const char* name) {
+    for (QAction* a : menu.actions()) {
+        if (a->objectName() == name || (a->menu() && a->menu()->objectName() == name)) {
+            return a;
+        }
+    }
+    return nullptr;
+}
+
+int PatternOf(Tdm& dm) {
+    int pattern = -1;
+    g_object_get(PageElementOf(dm.VideoSourceFilter.get()), "pattern", &pattern, nullptr);
+    return pattern;
+}
+
+} // namespace
+
+TEST(SettingsMenus, aPropertyChangedOnThePageReachesTheRebuiltBranch) {
+    Recorder r(
+        Sources{{"Source video", "Vidorel Test Pattern"}, {"Source Audio", "No Audio Stream"}});
+    TCaptureForm& form = r.form;
+    QMenu menu;
+    form.BuildSettingsMenu(menu, true);
+    QAction* page = Named(menu, "VideoCaptureFilter");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->text(), "Video Capture Filter...");
+    EXPECT_FALSE(Named(menu, "VideoInput")); // a pattern generator has no inputs
+
+    // Cancel changes nothing.
+    const int before = PatternOf(r.dm);
+    form.RunDialog = [](QDialog& dialog) {
+        auto* box = static_cast<QComboBox*>(static_cast<TPropertyFrame&>(dialog).Editor("pattern"));
+        box->setCurrentIndex(box->findText("snow"));
+        return static_cast<int>(QDialog::Rejected);
+    };
+    page->trigger();
+    EXPECT_EQ(PatternOf(r.dm), before);
+
+    // OK applies it; the branch is built again around the same source, which keeps it.
+    const GstElement* source = r.dm.VideoSourceFilter.get();
+    form.RunDialog = [](QDialog& dialog) {
+        auto* box = static_cast<QComboBox*>(static_cast<TPropertyFrame&>(dialog).Editor("pattern"));
+        EXPECT_TRUE(box);
+        box->setCurrentIndex(box->findText("snow"));
+        return static_cast<int>(QDialog::Accepted);
+    };
+    page->trigger();
+    Settle(300);
+    EXPECT_EQ(PatternOf(r.dm), 1); // "snow"
+    EXPECT_EQ(r.dm.VideoSourceFilter.get(), source);
+    const uint64_t frames = r.dm.vwEcran.FramesReceived();
+    Settle(500);
+    EXPECT_GT(r.dm.vwEcran.FramesReceived(), frames + 5);
+
+    // Without an audio stream the audio menu has nothing to offer.
+    QMenu audio;
+    form.BuildSettingsMenu(audio, false);
+    ASSERT_EQ(audio.actions().size(), 1);
+    EXPECT_EQ(audio.actions()[0]->text(), "[No settings]");
+}
+
+TEST(SettingsMenus, aThreeInputCardListsItsInputsAndRoutesOnlyWhenOneIsChosen) {
+    auto card = std::make_shared<TThreeInputs>();
+    SetVideoInputsFinder([card](GstElement*) { return card; });
+    {
+        Recorder r(
+            Sources{{"Source video", "Vidorel Test Pattern"}, {"Source Audio", "No Audio Stream"}},
+            {{"Video Input Select", 2}});
+        TCaptureForm& form = r.form;
+        ASSERT_TRUE(r.dm.VideoCrossbar);
+        ASSERT_EQ(r.dm.VideoCrossbar->InputCount(), 3);
+        // The stored input was routed once, when the branch was built.
+        ASSERT_FALSE(card->selected.empty());
+        EXPECT_EQ(card->selected.back(), 2);
+        const size_t routed = card->selected.size();
+
+        QMenu menu;
+        form.BuildSettingsMenu(menu, true);
+        QAction* inputs = Named(menu, "VideoInput");
+        ASSERT_TRUE(inputs && inputs->menu());
+        const QList<QAction*> items = inputs->menu()->actions();
+        ASSERT_EQ(items.size(), 3);
+        EXPECT_EQ(items[0]->text(), "Video Tuner");
+        EXPECT_EQ(items[1]->text(), "Video Composite");
+        EXPECT_EQ(items[2]->text(), "Video SVideo");
+        EXPECT_TRUE(items[2]->isChecked());       // the one in use, not the tuner
+        EXPECT_EQ(card->selected.size(), routed); // opening the menu routes nothing
+
+        items[1]->trigger();
+        EXPECT_EQ(card->selected.back(), 1);
+        EXPECT_EQ(prefs::VideoInputSelect->Value, 1);
+        EXPECT_TRUE(items[1]->isChecked());
+        EXPECT_FALSE(items[2]->isChecked());
+    }
+    SetVideoInputsFinder(nullptr);
+}
