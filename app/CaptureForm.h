@@ -314,6 +314,8 @@ private:
     void BindInlay();
     void BindSettings();
     void BindSettingsMenus();
+    // An encoder's property page; what the user changed is kept in its moniker and the store.
+    void EncoderPage(TFilter& encoder, const QString& title);
     void CreateCamcorderWindows();
     // The Sources panel's camcorder button shows or hides the stream's window.
     void TogglePilot(const std::shared_ptr<TavFlux>& stream);

@@ -1,5 +1,7 @@
 #include "app/PropertyFrame.h"
 
+#include "graph/PropertyPages.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -14,65 +16,6 @@
 #include <cstring>
 
 namespace vidorel {
-
-namespace {
-
-bool Excluded(const char* name) {
-    for (const char* no : {"name", "parent", "device", "device-fd", "device-name", "location",
-                           "num-buffers", "do-timestamp", "typefind", "blocksize", "is-live"}) {
-        if (std::strcmp(name, no) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool PlainType(GType t) {
-    return t == G_TYPE_BOOLEAN || t == G_TYPE_INT || t == G_TYPE_UINT || t == G_TYPE_INT64 ||
-           t == G_TYPE_UINT64 || t == G_TYPE_FLOAT || t == G_TYPE_DOUBLE || t == G_TYPE_STRING ||
-           G_TYPE_IS_ENUM(t);
-}
-
-} // namespace
-
-GstElement* PageElementOf(GstElement* source) {
-    if (source == nullptr) {
-        return nullptr;
-    }
-    if (!GST_IS_BIN(source)) {
-        return source;
-    }
-    // The bin's own source: the element without sink pads.
-    GstElement* found = nullptr;
-    GstIterator* it = gst_bin_iterate_sources(GST_BIN(source));
-    GValue item = G_VALUE_INIT;
-    if (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
-        found = PageElementOf(GST_ELEMENT(g_value_get_object(&item)));
-        g_value_reset(&item);
-    }
-    g_value_unset(&item);
-    gst_iterator_free(it);
-    return found;
-}
-
-std::vector<GParamSpec*> EditableProperties(GstElement* element) {
-    std::vector<GParamSpec*> specs;
-    if (element == nullptr) {
-        return specs;
-    }
-    guint n = 0;
-    GParamSpec** all = g_object_class_list_properties(G_OBJECT_GET_CLASS(element), &n);
-    for (guint i = 0; i < n; ++i) {
-        GParamSpec* p = all[i];
-        const bool changeable = (p->flags & G_PARAM_READWRITE) == G_PARAM_READWRITE &&
-                                (p->flags & G_PARAM_CONSTRUCT_ONLY) == 0;
-        if (changeable && PlainType(p->value_type) && !Excluded(p->name)) {
-            specs.push_back(p);
-        }
-    }
-    g_free(all);
-    return specs;
-}
 
 TPropertyFrame::TPropertyFrame(GstElement* element, const QString& title, QWidget* parent)
     : QDialog(parent), element_(GST_ELEMENT(gst_object_ref(element))) {
@@ -189,8 +132,13 @@ bool TPropertyFrame::Apply() {
         } else if (G_TYPE_IS_ENUM(t)) {
             g_value_set_enum(&want, static_cast<QComboBox*>(r.editor)->currentData().toInt());
         } else if (t == G_TYPE_STRING) {
-            g_value_set_string(&want,
-                               static_cast<QLineEdit*>(r.editor)->text().toUtf8().constData());
+            const QByteArray text = static_cast<QLineEdit*>(r.editor)->text().toUtf8();
+            // An empty box over no text at all is no change.
+            if (text.isEmpty() && g_value_get_string(&now) == nullptr) {
+                g_value_set_string(&want, nullptr);
+            } else {
+                g_value_set_string(&want, text.constData());
+            }
         } else if (t == G_TYPE_DOUBLE) {
             g_value_set_double(&want, static_cast<QDoubleSpinBox*>(r.editor)->value());
         } else if (t == G_TYPE_FLOAT) {

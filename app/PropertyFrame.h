@@ -4,6 +4,8 @@
 // while it runs (brightness, pattern, norm, ...), each with the editor its type calls for,
 // applied when the page is closed with OK.
 
+#include "graph/PropertyPages.h"
+
 #include <gst/gst.h>
 
 #include <QDialog>
@@ -12,15 +14,6 @@
 #include <vector>
 
 namespace vidorel {
-
-// The element a source's page shows: the source itself, or the first source element inside
-// it when it is a bin; null when there is none.
-GstElement* PageElementOf(GstElement* source);
-
-// The settings a page offers: readable and writable after construction, of a plain type
-// (boolean, number, choice, text), minus those that would take the device away or end its
-// stream (its name, device node, buffer count).
-std::vector<GParamSpec*> EditableProperties(GstElement* element);
 
 class TPropertyFrame : public QDialog {
 public:

@@ -6,6 +6,7 @@
 #include "app/HelpFrame.h"
 #include "app/OperatingSystem.h"
 #include "app/OptionsFrame.h"
+#include "app/PropertyFrame.h"
 #include "graph/AVgraph.h"
 #include "graph/DSFunctions.h"
 #include "graph/Encoders.h"
@@ -15,6 +16,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QTextCharFormat>
 #include <QTextCursor>
@@ -40,6 +42,20 @@ QColor ColourOf(TReportColour c) {
 
 } // namespace
 
+namespace {
+
+// Gives an encoder's moniker the settings its page left in the store.
+void WithStoredSettings(TFilter& encoder) {
+    TMoniker m = encoder.Moniker();
+    if (m.factory.empty()) {
+        return;
+    }
+    m.properties = StoredEncoderSettings(m.factory);
+    encoder.SetMoniker(std::move(m));
+}
+
+} // namespace
+
 void TCaptureForm::BindSettings() {
     TOptionsFrame& o = *optionsFrame_;
     QObject::connect(o.cboxdivx, &QComboBox::activated, this, [this] {
@@ -47,8 +63,24 @@ void TCaptureForm::BindSettings() {
         if (dm_ != nullptr) {
             dm_->divx.ClearMoniker();
             SelectFilterByName(kVideoCompressorCategory, name, dm_->divx);
+            WithStoredSettings(dm_->divx);
         }
         prefs::DivxFavori->Value = name;
+    });
+    QObject::connect(o.sbPropDivx, &QPushButton::clicked, this, [this] {
+        if (dm_ != nullptr) {
+            EncoderPage(dm_->divx, QStringLiteral("DivX video"));
+        }
+    });
+    QObject::connect(o.sbPropMp3, &QPushButton::clicked, this, [this] {
+        if (dm_ != nullptr) {
+            EncoderPage(dm_->mp3, QStringLiteral("Mp3"));
+        }
+    });
+    QObject::connect(o.sbVersionDivx, &QPushButton::clicked, this, [this] {
+        if (dm_ != nullptr) {
+            Tell(PromptKind::Information, EncoderVersionText(dm_->divx.Moniker().factory));
+        }
     });
     // Chosen from the list, or typed and confirmed.
     const auto bitrate = [this] {
@@ -72,12 +104,38 @@ void TCaptureForm::BindSettings() {
     });
 }
 
+void TCaptureForm::EncoderPage(TFilter& encoder, const QString& title) {
+    const TMoniker& m = encoder.Moniker();
+    if (m.factory.empty()) {
+        return;
+    }
+    GstElementRef element;
+    try {
+        element = MakeElement(m.factory.c_str());
+    } catch (const EGraphError&) {
+        return;
+    }
+    ApplySettings(element.get(), m.properties);
+    TPropertyFrame page(element.get(), title, this);
+    if (ExecDialog(page) != QDialog::Accepted || !page.Apply()) {
+        return;
+    }
+    // Kept as what differs from the encoder's defaults: the recordings' own instances take
+    // them, and so does the next start.
+    TMoniker changed = m;
+    changed.properties = ChangedSettings(element.get());
+    StoreEncoderSettings(changed.factory, changed.properties);
+    encoder.SetMoniker(std::move(changed));
+}
+
 void TCaptureForm::DiscoverEncodersIntoPanel() {
     if (dm_ == nullptr) {
         return;
     }
     TOptionsFrame& o = *optionsFrame_;
     encoders_ = DiscoverEncoders(prefs::DivxFavori->Value, dm_->divx, dm_->mp3);
+    WithStoredSettings(dm_->divx);
+    WithStoredSettings(dm_->mp3);
     {
         const QSignalBlocker quiet(o.cboxdivx);
         o.cboxdivx->clear();

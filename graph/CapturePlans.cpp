@@ -1,5 +1,7 @@
 #include "graph/CapturePlans.h"
 
+#include "graph/PropertyPages.h"
+
 #include "filters/Registration.h"
 #include "filters/zv_Controlunit.h"
 #include "filters/zv_DVheader.h"
@@ -104,9 +106,11 @@ GstElement* CaptureAudio(Tdm& dm, TRecordingBranch& b, const TCaptureSettings& s
     return filter;
 }
 
-// The MP3 encoder and its parser after `from`: answers the parser.
-GstElement* Mp3Encoder(TRecordingBranch& b, const TCaptureSettings& s, GstElement* from) {
+// The MP3 encoder and its parser after `from`: answers the parser. The settings of its page
+// come first; the bitrate is the encoder's own setting of the store, whatever the page says.
+GstElement* Mp3Encoder(Tdm& dm, TRecordingBranch& b, const TCaptureSettings& s, GstElement* from) {
     GstElement* enc = b.Make(kMp3EncoderFactory, N(b.Name(), "mp3").c_str());
+    ApplySettings(enc, dm.mp3.Moniker().properties);
     g_object_set(enc, "target", 1, "bitrate", s.Mp3Bitrate, "cbr", TRUE, nullptr);
     GstElement* parse = b.Make("mpegaudioparse", N(b.Name(), "mp3parse").c_str());
     b.Link({from, enc, parse});
@@ -118,7 +122,7 @@ void AviAudioLeg(Tdm& dm, TRecordingBranch& b, const TCaptureSettings& s, TCaptu
                  GstElement* mux, bool mp3) {
     GstElement* last = CaptureAudio(dm, b, s, plan);
     if (mp3) {
-        last = Mp3Encoder(b, s, last);
+        last = Mp3Encoder(dm, b, s, last);
     }
     GstElement* stamper = AudioStamper(b, plan.Restamp, plan.AudioOffsetNs);
     b.Link({last, stamper});
@@ -472,9 +476,9 @@ TCapturePlan BuildCaptureDivx(Tdm& dm, const TCaptureSettings& s, const std::str
     GstElement* enc = b.Make(factory.c_str(), N(branchName, "divx").c_str());
     AllThreads(enc);
     bool bitrateSet = false;
-    for (const auto& [name, value] : moniker.properties) {
-        gst_util_set_object_arg(G_OBJECT(enc), name.c_str(), value.c_str());
-        bitrateSet |= name == "bitrate";
+    ApplySettings(enc, moniker.properties);
+    for (const auto& setting : moniker.properties) {
+        bitrateSet |= setting.first == "bitrate";
     }
     if (!bitrateSet && g_object_class_find_property(G_OBJECT_GET_CLASS(enc), "bitrate")) {
         g_object_set(enc, "bitrate", s.DivxBitrate, nullptr);
@@ -517,7 +521,7 @@ TCapturePlan BuildCaptureMp3(Tdm& dm, const TCaptureSettings& s, const std::stri
     plan.DvRecords = false;
     TRecordingBranch& b = *plan.Branch;
     GstElement* pcm = CaptureAudio(dm, b, s, plan);
-    GstElement* mp3 = Mp3Encoder(b, s, pcm);
+    GstElement* mp3 = Mp3Encoder(dm, b, s, pcm);
     GstElement* wave = b.Make("zv_wavedest", N(branchName, "Wave Dest").c_str());
     GstElement* sink = b.Make("filesink", N(branchName, "FileWriter").c_str());
     g_object_set(sink, "location", fileName.c_str(), nullptr);

@@ -2,6 +2,7 @@
 
 #include "graph/CapturePlans.h"
 #include "platform/RegistryStore.h"
+#include "settings/Preferences.h"
 
 #include <gst/gst.h>
 
@@ -78,6 +79,74 @@ int StoreMp3Bitrate(const std::string& text) {
         reg.Commit();
     }
     return value;
+}
+
+namespace {
+
+// One value per encoder: "name=value" lines (a name has no "=", a serialized value no line
+// break).
+std::string EncoderKey() {
+    return PreferenceKeyPath() + "\\Encoders";
+}
+
+} // namespace
+
+std::vector<std::pair<std::string, std::string>> StoredEncoderSettings(const std::string& factory) {
+    std::vector<std::pair<std::string, std::string>> settings;
+    TRegistry reg;
+    if (factory.empty() || !reg.OpenKey(EncoderKey(), false)) {
+        return settings;
+    }
+    const auto text = reg.ReadString(factory);
+    if (!text) {
+        return settings;
+    }
+    size_t at = 0;
+    while (at < text->size()) {
+        size_t end = text->find('\n', at);
+        if (end == std::string::npos) {
+            end = text->size();
+        }
+        const std::string line = text->substr(at, end - at);
+        const size_t eq = line.find('=');
+        if (eq != std::string::npos && eq > 0) {
+            settings.emplace_back(line.substr(0, eq), line.substr(eq + 1));
+        }
+        at = end + 1;
+    }
+    return settings;
+}
+
+void StoreEncoderSettings(const std::string& factory,
+                          const std::vector<std::pair<std::string, std::string>>& settings) {
+    if (factory.empty()) {
+        return;
+    }
+    std::string text;
+    for (const auto& [name, value] : settings) {
+        if (name.find('=') == std::string::npos && value.find('\n') == std::string::npos) {
+            text += name + "=" + value + "\n";
+        }
+    }
+    TRegistry reg;
+    if (reg.OpenKey(EncoderKey(), true)) {
+        reg.WriteString(factory, text);
+        reg.Commit();
+    }
+}
+
+std::string EncoderVersionText(const std::string& factory) {
+    GstElementFactory* f = gst_element_factory_find(factory.c_str());
+    if (f == nullptr) {
+        return "No encoder \"" + factory + "\" is installed.";
+    }
+    std::string text =
+        std::string(gst_element_factory_get_metadata(f, GST_ELEMENT_METADATA_LONGNAME));
+    gst_object_unref(f);
+    if (const auto c = ComponentOf(factory.c_str())) {
+        text += "\r\n" + c->Name + ", version " + c->Version + "\r\n" + c->File;
+    }
+    return text;
 }
 
 std::vector<TReportLine> SystemReportLines(const TReportFacts& f) {

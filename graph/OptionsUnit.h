@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vidorel {
@@ -21,6 +22,18 @@ std::optional<int> StoredMp3Bitrate();
 // stored; text that is not a whole number stores nothing and answers 128, which the list then
 // shows.
 int StoreMp3Bitrate(const std::string& text);
+
+// --- an encoder's own settings (its property page) ---
+
+// The settings of the page of encoder `factory` kept in the store (name, value as text), in the
+// order they were stored; empty when none.
+std::vector<std::pair<std::string, std::string>> StoredEncoderSettings(const std::string& factory);
+// Replaces them.
+void StoreEncoderSettings(const std::string& factory,
+                          const std::vector<std::pair<std::string, std::string>>& settings);
+
+// "<long name>" + the plug-in, its version and file, for the "Version" button of an encoder.
+std::string EncoderVersionText(const std::string& factory);
 
 // --- the system report ---
 

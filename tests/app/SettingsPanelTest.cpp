@@ -1,10 +1,14 @@
 // The Settings panel and the system report on the real window and engine.
 #include "app/HelpFrame.h"
 #include "app/OptionsFrame.h"
+#include "app/PropertyFrame.h"
 #include "graph/CapturePlans.h"
+#include "graph/OptionsUnit.h"
 #include "tests/app/WindowRecorder.h"
 
 #include <QComboBox>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTextEdit>
@@ -50,6 +54,27 @@ TEST(SettingsPanel, theEncodersFoundFillThePanelAndTheReportTellsThemAndTheSourc
     emit o->cboxBitratemp3->activated(o->cboxBitratemp3->currentIndex());
     EXPECT_EQ(o->cboxBitratemp3->currentText(), "128");
     EXPECT_EQ(StoredMp3Bitrate(), 192);
+
+    // The compressor's page: what is changed there is kept for the recordings and the store.
+    form.RunDialog = [](QDialog& dialog) {
+        auto* bitrate =
+            static_cast<QSpinBox*>(static_cast<TPropertyFrame&>(dialog).Editor("bitrate"));
+        EXPECT_TRUE(bitrate);
+        if (bitrate) {
+            bitrate->setValue(654321);
+        }
+        return static_cast<int>(QDialog::Accepted);
+    };
+    o->sbPropDivx->click();
+    const TMoniker& divx = r.dm.divx.Moniker();
+    ASSERT_FALSE(divx.factory.empty());
+    EXPECT_EQ(divx.properties, (TSettings{{"bitrate", "654321"}}));
+    EXPECT_EQ(StoredEncoderSettings(divx.factory), divx.properties);
+    // At the next discovery (the next start) the compressor gets them back.
+    r.dm.divx.ClearMoniker();
+    form.DiscoverEncodersIntoPanel();
+    EXPECT_EQ(r.dm.divx.Moniker().properties, (TSettings{{"bitrate", "654321"}}));
+    StoreEncoderSettings(r.dm.divx.Moniker().factory, {});
 
     // The report: the excluded source in red with " -".
     auto* help = static_cast<THelpFrame*>(form.Panel(6));

@@ -1,6 +1,7 @@
 // The Settings panel's rules: the MP3 bitrate in the encoder's own key, and the system report.
 #include "graph/OptionsUnit.h"
 #include "graph/CapturePlans.h"
+#include "graph/PropertyPages.h"
 #include "platform/RegistryStore.h"
 
 #include <gst/gst.h>
@@ -131,4 +132,26 @@ TEST(OptionsUnit, theEncoderFactsNameThePluginFilesOfThisMachine) {
     EXPECT_EQ(f.Mp3Encoder.Name, "lamemp3enc");
     EXPECT_NE(f.Mp3Encoder.File.find("libgstlame"), std::string::npos);
     EXPECT_FALSE(f.Mp3Encoder.Version.empty());
+}
+
+TEST(OptionsUnit, anEncodersPageKeepsOnlyWhatDiffersFromItsDefaultsAndTheStoreKeepsIt) {
+    gst_init(nullptr, nullptr);
+    GstElement* enc = gst_element_factory_make("avenc_mpeg4", nullptr);
+    ASSERT_TRUE(enc);
+    gst_object_ref_sink(enc);
+    EXPECT_TRUE(ChangedSettings(enc).empty());
+    ApplySettings(enc, {{"bitrate", "123456"}, {"no-such-setting", "1"}, {"gop-size", "30"}});
+    const TSettings changed = ChangedSettings(enc);
+    ASSERT_EQ(changed.size(), 2u);
+    EXPECT_EQ(changed[0], (std::pair<std::string, std::string>{"bitrate", "123456"}));
+    EXPECT_EQ(changed[1], (std::pair<std::string, std::string>{"gop-size", "30"}));
+    gst_object_unref(enc);
+
+    StoreEncoderSettings("avenc_mpeg4", changed);
+    EXPECT_EQ(StoredEncoderSettings("avenc_mpeg4"), changed);
+    EXPECT_TRUE(StoredEncoderSettings("lamemp3enc").empty());
+    StoreEncoderSettings("avenc_mpeg4", {});
+    EXPECT_TRUE(StoredEncoderSettings("avenc_mpeg4").empty());
+    EXPECT_EQ(EncoderVersionText("no-such-encoder"),
+              "No encoder \"no-such-encoder\" is installed.");
 }
