@@ -5,6 +5,7 @@
 #include "graph/CrossBar.h"
 #include "graph/SourceBranches.h"
 #include "tests/app/WindowRecorder.h"
+#include "tests/support/CardInputs.h"
 
 #include <QComboBox>
 #include <QMenu>
@@ -15,18 +16,6 @@ using namespace vidorel::test;
 namespace {
 
 using Sources = std::vector<std::pair<std::string, std::string>>;
-
-// A capture card with a tuner, a composite and an S-Video input; it counts what it is told.
-struct TThreeInputs : IVideoInputs {
-    std::vector<int> selected;
-    std::vector<TVideoInput> Enumerate() override {
-        return {{0, "Television", true}, {1, "Composite1", false}, {2, "S-Video", false}};
-    }
-    bool Select(int index) override {
-        selected.push_back(index);
-        return true;
-    }
-};
 
 QAction* Named(QMenu& menu, const char* name) {
     for (QAction* a : menu.actions()) {
@@ -90,7 +79,7 @@ TEST(SettingsMenus, aPropertyChangedOnThePageReachesTheRebuiltBranch) {
 }
 
 TEST(SettingsMenus, aThreeInputCardListsItsInputsAndRoutesOnlyWhenOneIsChosen) {
-    auto card = std::make_shared<TThreeInputs>();
+    auto card = std::make_shared<TCardInputs>();
     SetVideoInputsFinder([card](GstElement*) { return card; });
     {
         Recorder r(

@@ -13,6 +13,8 @@
 #include "sources/SourceGraph.h"
 #include "tests/support/EventLoop.h"
 
+#include "tests/support/CardInputs.h"
+
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
@@ -434,17 +436,7 @@ TEST_F(SourceBranchesTest, branchThatCannotBeLinked_leavesNothingBehind_forTheNe
     EXPECT_TRUE(FramesFlow());
 }
 
-// A source with a choice of inputs, as a capture card's driver lists them.
-struct CardInputs : IVideoInputs {
-    std::vector<int> selected;
-    std::vector<TVideoInput> Enumerate() override {
-        return {{0, "Television", true}, {1, "Composite1", false}, {2, "S-Video", false}};
-    }
-    bool Select(int index) override {
-        selected.push_back(index);
-        return true;
-    }
-};
+using CardInputs = test::TCardInputs;
 
 TEST_F(SourceBranchesTest, openingAVideoBranch_routesTheSavedInput_ofASourceWithInputs) {
     CreatePreferenceList();
