@@ -107,6 +107,10 @@ public:
     void cbFormatCaptureClick();
     void SourcesFrameleFramerateExit();
     void SourcesFramesbFormatCapturesettingsClick();
+    // The sound card's input lines into the Sources panel (the one it records from chosen),
+    // and a line chosen there.
+    void FillSoundCardInputs();
+    void SourcesFramecbEntriesChange();
     // Enumerates again and selects what was selected (the refresh button).
     void ActualiserVideoBtnClick();
 

@@ -62,6 +62,8 @@ void TCaptureForm::BindPanels() {
     s.sbVideoPilotVCR->setDefaultAction(actions_->acShowVideoPilotDV);
     s.sbAudioPilotVCR->setDefaultAction(actions_->acShowAudioPilotDV);
     s.OnLabelVideoClick = [this] { ShowPanel(1); };
+    QObject::connect(s.cbEntries, &QComboBox::activated, this,
+                     [this] { SourcesFramecbEntriesChange(); });
     s.OnFramerateExit = [this] { SourcesFrameleFramerateExit(); };
 
     TDossiersFrame& d = *dossiersFrame_;

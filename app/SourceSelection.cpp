@@ -188,8 +188,7 @@ bool TCaptureForm::SelectAudioSource(const std::string& name, bool reopen) {
             sourcesFrame_->LabAudio->setText(AudioLabel(dm_->Facts));
             ShowAudioControls();
         }
-        // The sound card's input lines come with the crossbar menus; other devices have none.
-        sourcesFrame_->cbEntries->hide();
+        FillSoundCardInputs();
         sourcesFrame_->gbFormatCapture->setVisible(dm_->CurrentVideo || dm_->CurrentAudio);
         UpdateStatusTexts();
         result = true;
@@ -198,6 +197,34 @@ bool TCaptureForm::SelectAudioSource(const std::string& name, bool reopen) {
     }
     RunGraph(*dm_);
     return result;
+}
+
+void TCaptureForm::FillSoundCardInputs() {
+    QComboBox* box = sourcesFrame_->cbEntries;
+    const QSignalBlocker quiet(box);
+    box->clear();
+    const auto lines = dm_ != nullptr && dm_->AudioInputs ? dm_->AudioInputs->Enumerate()
+                                                          : std::vector<devices::TAudioInputLine>{};
+    for (const auto& line : lines) {
+        box->addItem(QString::fromStdString(line.name));
+        if (line.enabled) {
+            prefs::SoundCardEntry->Value = line.name;
+        }
+    }
+    // A card without input lines (or a device that is no sound card) shows none.
+    box->setVisible(!lines.empty());
+    if (!lines.empty()) {
+        const int i = box->findText(QString::fromStdString(prefs::SoundCardEntry->Value));
+        box->setCurrentIndex(i >= 0 ? i : 0);
+    }
+}
+
+void TCaptureForm::SourcesFramecbEntriesChange() {
+    const std::string line = sourcesFrame_->cbEntries->currentText().toStdString();
+    prefs::SoundCardEntry->Value = line;
+    if (dm_ != nullptr && dm_->AudioInputs) {
+        dm_->AudioInputs->Enable(line);
+    }
 }
 
 void TCaptureForm::RefreshStreamLabels() {

@@ -286,8 +286,15 @@ GstElement* MakeElement(GstDevice* device, const gchar* name) {
     switch (impl.info.kind) {
     case VirtualKind::TestPattern:
         return CreateTestPattern(name);
-    case VirtualKind::TestTone:
-        return CreateTestTone(name);
+    case VirtualKind::TestTone: {
+        // Its virtual input lines are found by the device it was made for.
+        GstElement* e = CreateTestTone(name);
+        if (e != nullptr) {
+            g_object_set_data_full(G_OBJECT(e), "vidorel-device-id", g_strdup(impl.info.id.c_str()),
+                                   g_free);
+        }
+        return e;
+    }
     case VirtualKind::MpegCard:
         return nullptr; // nothing the program can play: its plug-in builds the source
     case VirtualKind::DvDeck:

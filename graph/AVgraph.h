@@ -8,6 +8,7 @@
 //
 // Everything here belongs to the graph's thread (the user-interface thread).
 
+#include "devices/AudioInputs.h"
 #include "graph/AudioSink.h"
 #include "graph/CrossBar.h"
 #include "graph/FilterGraph.h"
@@ -108,6 +109,8 @@ public:
     GstPadRef AudioStreamConfig;
     // The inputs of the video source when it offers a choice, or none.
     std::unique_ptr<TCrossbar> VideoCrossbar;
+    // The input lines of the audio source's sound card, or none.
+    std::shared_ptr<devices::IAudioInputLines> AudioInputs;
 
     // The two camcorder windows, registered by the main window.
     TCamcorderWindows CamcorderWindows;

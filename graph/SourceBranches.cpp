@@ -276,11 +276,13 @@ void FindVideoControls(Tdm& dm, const TVideoSource& stream) {
 void FindAudioControls(Tdm& dm, const TAudioSource& stream) {
     dm.AudioSourceFilter.reset();
     dm.AudioStreamConfig.reset();
+    dm.AudioInputs.reset();
     if (stream.Device) {
         dm.AudioSourceFilter = stream.Device->SourceFilter;
     }
     if (dm.AudioSourceFilter) {
         dm.AudioStreamConfig = FindPad(dm.AudioSourceFilter.get(), PinDirection::Output, 0);
+        dm.AudioInputs = devices::InputLinesOf(dm.AudioSourceFilter.get());
     }
 }
 

@@ -2,6 +2,8 @@
 // page (its change reaching the rebuilt branch), the "Video Input" submenu of a three-input
 // card, and "[No settings]".
 #include "app/PropertyFrame.h"
+#include "app/SourcesFrame.h"
+#include "devices/AudioInputs.h"
 #include "graph/CrossBar.h"
 #include "graph/SourceBranches.h"
 #include "tests/app/WindowRecorder.h"
@@ -112,4 +114,48 @@ TEST(SettingsMenus, aThreeInputCardListsItsInputsAndRoutesOnlyWhenOneIsChosen) {
         EXPECT_FALSE(items[2]->isChecked());
     }
     SetVideoInputsFinder(nullptr);
+}
+
+TEST(SettingsMenus, theSoundCardsInputLinesFillTheListAndAChoiceEnablesOnlyThatLine) {
+    Recorder r(Sources{{"Source video", "No video stream"}, {"Source Audio", "Vidorel Test Tone"}});
+    TCaptureForm& form = r.form;
+    QComboBox* lines = form.SourcesFrame()->cbEntries;
+    // Three lines, the second one enabled: listed, chosen, remembered.
+    ASSERT_TRUE(lines->isVisibleTo(form.SourcesFrame()));
+    ASSERT_EQ(lines->count(), 3);
+    EXPECT_EQ(lines->itemText(0), "Line In");
+    EXPECT_EQ(lines->itemText(1), "Microphone");
+    EXPECT_EQ(lines->itemText(2), "CD");
+    EXPECT_EQ(lines->currentIndex(), 1);
+    EXPECT_EQ(prefs::SoundCardEntry->Value, "Microphone");
+
+    lines->setCurrentIndex(2);
+    emit lines->activated(2);
+    EXPECT_EQ(prefs::SoundCardEntry->Value, "CD");
+    ASSERT_TRUE(r.dm.AudioInputs);
+    const auto now = r.dm.AudioInputs->Enumerate();
+    ASSERT_EQ(now.size(), 3u);
+    EXPECT_FALSE(now[1].enabled);
+    EXPECT_TRUE(now[2].enabled);
+
+    // No sound card: no list.
+    form.SourcesFrame()->cboxAudio->setCurrentText("No Audio Stream");
+    form.cboxAudioChange();
+    Settle(200);
+    EXPECT_FALSE(lines->isVisibleTo(form.SourcesFrame()));
+}
+
+TEST(SettingsMenus, theAlsaCardOfADeviceName) {
+    EXPECT_EQ(devices::AlsaCardOf("hw:1,0"), "hw:1");
+    EXPECT_EQ(devices::AlsaCardOf("hw:0"), "hw:0");
+    EXPECT_EQ(devices::AlsaCardOf("plughw:CARD=PCH,DEV=0"), "hw:PCH");
+    EXPECT_EQ(devices::AlsaCardOf("sysdefault:CARD=Intel"), "hw:Intel");
+    EXPECT_EQ(devices::AlsaCardOf("default"), "");
+    EXPECT_EQ(devices::AlsaCardOf("pulse"), "");
+    EXPECT_EQ(devices::AlsaCardOf("dmix:0"), "");
+    EXPECT_EQ(devices::AlsaCardOf("hw:"), "");
+    // A card that is not there has no lines and enables none.
+    const auto missing = devices::AlsaInputLines("hw:97");
+    EXPECT_TRUE(missing->Enumerate().empty());
+    EXPECT_FALSE(missing->Enable("Mic"));
 }
