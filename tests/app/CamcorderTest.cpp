@@ -82,6 +82,20 @@ TEST(Camcorder, theWindowShowsTheTapeAndTheCameraKeysDriveIt) {
     // The window's own buttons drive the same tape.
     window->nav_captureframe1->StopBtn->click();
     EXPECT_EQ(transport->Mode(), ED_MODE_STOP);
+    // And its own keys, while it is the active window.
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(window, Qt::Key_Insert);
+    EXPECT_EQ(transport->Mode(), ED_MODE_PLAY);
+    QTest::keyClick(window, Qt::Key_Delete);
+    EXPECT_EQ(transport->Mode(), ED_MODE_FREEZE);
+    QTest::keyClick(window, Qt::Key_End);
+    EXPECT_EQ(transport->Mode(), ED_MODE_STOP);
+    QTest::keyClick(window, Qt::Key_Up);
+    EXPECT_EQ(transport->Mode(), ED_MODE_FF);
+    QTest::keyClick(window, Qt::Key_End);
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
 
     // The Sources panel's button hides the window, and the wish is kept.
     form.Actions().acShowVideoPilotDV->trigger();
@@ -165,4 +179,49 @@ TEST(Camcorder, aCamcorderInCameraModeHasAWindowButNoButtonAndStaysHidden) {
         EXPECT_FALSE(form.CamForm1()->isVisible());
     }
     RemoveVirtualDevice(id);
+}
+
+namespace {
+
+// A camcorder that does not answer: every command is refused, and it cannot tell its mode.
+struct TDeafTransport : TTapeTransport {
+    std::vector<int> asked;
+    bool SetMode(int mode) override {
+        asked.push_back(mode);
+        return false;
+    }
+    int Mode() override { return ED_MODE_STOP; }
+    bool Timecode(uint32_t&) override { return false; }
+    int DeviceType() override { return 0; }
+};
+
+} // namespace
+
+TEST(Camcorder, theButtonsOfAnUnboundWindowOrADeafCamcorderDoNothingHarmful) {
+    TestApp();
+    EXPECT_EQ(FastForwardMode(ED_MODE_STOP), ED_MODE_FF);
+    EXPECT_EQ(FastForwardMode(ED_MODE_FREEZE), ED_MODE_PLAY_FASTEST_FWD);
+    EXPECT_EQ(FastRewindMode(ED_MODE_STOP), ED_MODE_REW);
+    EXPECT_EQ(FastRewindMode(ED_MODE_PLAY), ED_MODE_PLAY_FASTEST_REV);
+    EXPECT_EQ(PlayPauseMode(ED_MODE_PLAY), ED_MODE_FREEZE);
+    EXPECT_EQ(PlayPauseMode(ED_MODE_FREEZE), ED_MODE_PLAY);
+
+    TcamForm window(1, nullptr);
+    EXPECT_EQ(window.windowTitle(), "camForm");
+    EXPECT_EQ(window.TimecodePanel->text(), "0:00:00:00");
+    window.nav_captureframe1->PlayAction->trigger(); // unbound: nothing to call
+    auto deaf = std::make_shared<TDeafTransport>();
+    window.SetTransport(deaf, deaf);
+    window.nav_captureframe1->PlayAction->trigger();
+    window.nav_captureframe1->AvanceRapideAction->trigger();
+    EXPECT_EQ(deaf->asked, (std::vector<int>{ED_MODE_PLAY, ED_MODE_FF}));
+    // It reads no timecode: the panel keeps what it showed.
+    window.ShowCodes("", "");
+    EXPECT_EQ(window.TimecodePanel->text(), "0:00:00:00");
+    window.ShowCodes("1:02:34:05", "");
+    EXPECT_EQ(window.TimecodePanel->text(), "1:02:34:05");
+    window.cbStopQuittant->setChecked(false);
+    window.ClearTransport();
+    window.nav_captureframe1->StopAction->trigger();
+    EXPECT_EQ(deaf->asked.size(), 2u);
 }
