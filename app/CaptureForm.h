@@ -226,6 +226,9 @@ public:
     // "Video Capture Filter..." / "Audio Capture Filter...": the source's property page, then
     // the branch built again when something changed.
     void SettingsMenuItemClick(bool video);
+    // "Video Capture Pin...": the device's sizes and rates; the one chosen is kept for the
+    // device and the branch built again with it.
+    void CapturePinClick();
     // An input of the "Video Input" submenu: routed, remembered in "Video Input Select".
     void VideoInputItemClick(QAction* item);
 

@@ -4,11 +4,15 @@
 #include "app/PropertyFrame.h"
 #include "app/SourcesFrame.h"
 #include "graph/AVgraph.h"
+#include "graph/OptionsUnit.h"
 #include "settings/Preferences.h"
+#include "sources/VideoFormats.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QMenu>
 #include <QToolButton>
 
@@ -41,6 +45,12 @@ void TCaptureForm::BuildSettingsMenu(QMenu& menu, bool video) {
                                       : QStringLiteral("AudioCaptureFilter"));
             QObject::connect(item, &QAction::triggered, this,
                              [this, video] { SettingsMenuItemClick(video); });
+        }
+        if (video && dm_->CurrentVideo && dm_->CurrentVideo->Device &&
+            VideoFormatsOf(dm_->CurrentVideo->Device->Entry.caps.get()).size() > 1) {
+            QAction* pin = menu.addAction(QStringLiteral("Video Capture Pin..."));
+            pin->setObjectName(QStringLiteral("VideoCapturePin"));
+            QObject::connect(pin, &QAction::triggered, this, [this] { CapturePinClick(); });
         }
         TCrossbar* crossbar = dm_->VideoCrossbar.get();
         if (video && crossbar != nullptr && crossbar->InputCount() > 0) {
@@ -95,6 +105,42 @@ void TCaptureForm::SettingsMenuItemClick(bool video) {
     } else {
         SelectAudioSource(source.toStdString(), true);
     }
+    FillCaptureFormats(static_cast<TCaptureFormat>(prefs::CaptureFormat->Value));
+}
+
+void TCaptureForm::CapturePinClick() {
+    if (dm_ == nullptr || !dm_->CurrentVideo || !dm_->CurrentVideo->Device || Busy()) {
+        return;
+    }
+    TCaptureDevice& device = *dm_->CurrentVideo->Device;
+    const auto formats = VideoFormatsOf(device.Entry.caps.get());
+    QDialog page(this);
+    page.setObjectName(QStringLiteral("CapturePinPage"));
+    page.setWindowTitle(QString::fromStdString(dm_->CurrentVideo->DisplayName));
+    auto* list = new QComboBox(&page);
+    list->setObjectName(QStringLiteral("Formats"));
+    list->addItem(QStringLiteral("The device's own"), QString());
+    for (const auto& f : formats) {
+        list->addItem(QString::fromStdString(f.Text()), QString::fromStdString(f.Caps()));
+    }
+    const int now = list->findData(QString::fromStdString(device.ChosenFormat));
+    list->setCurrentIndex(now >= 0 ? now : 0);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &page);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &page, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &page, &QDialog::reject);
+    auto* form = new QFormLayout(&page);
+    form->addRow(QStringLiteral("Size and rate"), list);
+    form->addRow(buttons);
+    if (ExecDialog(page) != QDialog::Accepted) {
+        return;
+    }
+    const std::string chosen = list->currentData().toString().toStdString();
+    if (chosen == device.ChosenFormat) {
+        return;
+    }
+    StoreVideoFormat(device.FriendlyName, chosen);
+    // The branch is built again with the new format (the source asked for it anew).
+    SelectVideoSource(sourcesFrame_->cboxvideo->currentText().toStdString(), true);
     FillCaptureFormats(static_cast<TCaptureFormat>(prefs::CaptureFormat->Value));
 }
 

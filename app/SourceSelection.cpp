@@ -3,6 +3,7 @@
 
 #include "app/Actions.h"
 #include "app/CaptureForm.h"
+#include "graph/OptionsUnit.h"
 #include "app/SourcesFrame.h"
 #include "graph/AVgraph.h"
 #include "graph/CaptureFormats.h"
@@ -105,6 +106,9 @@ bool TCaptureForm::SelectVideoSource(const std::string& name, bool reopen) {
         const std::string chosen = Choose(box, name);
         if (chosen != kNoVideoStream && !lists_.VideoStreams.empty()) {
             auto stream = NamedOrFirst(lists_.VideoStreams, chosen);
+            if (stream && stream->Device) {
+                stream->Device->ChosenFormat = StoredVideoFormat(stream->Device->FriendlyName);
+            }
             if (!OpenVideoBranch(*dm_, stream)) {
                 LeaveOutFailedDevice(stream->Device);
                 return false;

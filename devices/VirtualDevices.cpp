@@ -85,12 +85,19 @@ DeviceImpl& Impl(GstDevice* d) {
     return *reinterpret_cast<VidorelDevice*>(d)->impl;
 }
 
+// What the test pattern offers, as a camera offers sizes and rates.
+constexpr const char* kTestPatternFormats =
+    "video/x-raw, format=(string)I420, width=(int)720, height=(int)576, "
+    "framerate=(fraction)25/1, pixel-aspect-ratio=(fraction)16/15; "
+    "video/x-raw, format=(string)I420, width=(int)640, height=(int)480, "
+    "framerate=(fraction)30/1, pixel-aspect-ratio=(fraction)1/1; "
+    "video/x-raw, format=(string)I420, width=(int)320, height=(int)240, "
+    "framerate=(fraction)30/1, pixel-aspect-ratio=(fraction)1/1";
+
 GstCaps* CapsOf(VirtualKind kind) {
     switch (kind) {
     case VirtualKind::TestPattern:
-        return gst_caps_from_string(
-            "video/x-raw, format=(string)I420, width=(int)720, height=(int)576, "
-            "framerate=(fraction)25/1, pixel-aspect-ratio=(fraction)16/15");
+        return gst_caps_from_string(kTestPatternFormats);
     case VirtualKind::TestTone:
         return gst_caps_from_string("audio/x-raw, format=(string)S16LE, rate=(int)48000, "
                                     "channels=(int)2, layout=(string)interleaved");
@@ -219,12 +226,13 @@ void Publish(VirtualState& s) {
 
 GstElement* CreateTestPattern(const char* name) {
     GErrorRef err;
-    GstElement* bin = gst_parse_bin_from_description(
-        "videotestsrc is-live=true pattern=ball ! "
-        "video/x-raw,format=I420,width=720,height=576,framerate=25/1,pixel-aspect-ratio=16/15 ! "
-        "clockoverlay halignment=right valignment=bottom time-format=\"%H:%M:%S\" "
-        "font-desc=\"Sans 24\"",
-        TRUE, &err.out());
+    // The first format is the one it gives unless asked for another.
+    const std::string line =
+        std::string("videotestsrc is-live=true pattern=ball ! capsfilter caps=\"") +
+        kTestPatternFormats +
+        "\" ! clockoverlay halignment=right valignment=bottom "
+        "time-format=\"%H:%M:%S\" font-desc=\"Sans 24\"";
+    GstElement* bin = gst_parse_bin_from_description(line.c_str(), TRUE, &err.out());
     if (bin && name) {
         gst_object_set_name(GST_OBJECT(bin), name);
     }

@@ -135,6 +135,22 @@ void StoreEncoderSettings(const std::string& factory,
     }
 }
 
+std::string StoredVideoFormat(const std::string& device) {
+    TRegistry reg;
+    if (device.empty() || !reg.OpenKey(PreferenceKeyPath() + "\\Video Formats", false)) {
+        return {};
+    }
+    return reg.ReadString(device).value_or(std::string());
+}
+
+void StoreVideoFormat(const std::string& device, const std::string& caps) {
+    TRegistry reg;
+    if (!device.empty() && reg.OpenKey(PreferenceKeyPath() + "\\Video Formats", true)) {
+        reg.WriteString(device, caps);
+        reg.Commit();
+    }
+}
+
 std::string EncoderVersionText(const std::string& factory) {
     GstElementFactory* f = gst_element_factory_find(factory.c_str());
     if (f == nullptr) {

@@ -35,6 +35,12 @@ void StoreEncoderSettings(const std::string& factory,
 // "<long name>" + the plug-in, its version and file, for the "Version" button of an encoder.
 std::string EncoderVersionText(const std::string& factory);
 
+// --- the capture format chosen for a video device (its capture pin's page) ---
+
+// The caps chosen for the device of that name, or empty (its own first format).
+std::string StoredVideoFormat(const std::string& device);
+void StoreVideoFormat(const std::string& device, const std::string& caps);
+
 // --- the system report ---
 
 enum class TReportColour { Black, Blue, Red, Olive };

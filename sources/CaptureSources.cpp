@@ -180,8 +180,8 @@ bool TCaptureDeviceList::Refresh(
         if (const int claim = PluginList().IndexOfDriver(entry.friendlyName); claim >= 0) {
             TpluginData& plugin = PluginList().Items[static_cast<size_t>(claim)];
             const int number = NextNumber(entry.friendlyName);
-            auto device = std::make_shared<TPlugInCaptureDevice>(std::move(entry), number,
-                                                                 plugin.PluginPath);
+            auto device =
+                std::make_shared<TPlugInCaptureDevice>(std::move(entry), number, plugin.PluginPath);
             // One that does not bind is left out for this refresh and tried again at the next.
             plugin.Enabled = device->Valid;
             if (device->Valid) {

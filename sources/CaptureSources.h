@@ -46,6 +46,9 @@ public:
     uint8_t Kind = 0;
     int Present = 0;
     devices::DeviceEntry Entry; // the enumerated device and its moniker
+    // The caps of the format chosen on the capture pin's page, asked of the source when a
+    // video stream opens; empty: the device's own first format.
+    std::string ChosenFormat;
 
     // Puts the device's source (and its private set) into `graph`, unless it is there
     // already; null when the device cannot be bound or built.

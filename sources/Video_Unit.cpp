@@ -42,7 +42,20 @@ public:
             CloseVideoStream();
             return {};
         }
-        bool ok = sourcegraph::Link({SourceFilter.get(), tee_.get(), queue_.get()});
+        bool ok = true;
+        if (!ChosenFormat.empty()) {
+            // The size and rate chosen on the capture pin's page.
+            format_ = sourcegraph::Make(g, "capsfilter", "");
+            auto caps = GstCapsRef::adopt(gst_caps_from_string(ChosenFormat.c_str()));
+            ok = format_ && caps && sourcegraph::Add(g, format_);
+            if (ok) {
+                g_object_set(format_.get(), "caps", caps.get(), nullptr);
+            }
+        }
+        ok = ok &&
+             (format_
+                  ? sourcegraph::Link({SourceFilter.get(), format_.get(), tee_.get(), queue_.get()})
+                  : sourcegraph::Link({SourceFilter.get(), tee_.get(), queue_.get()}));
         if (raw) {
             ok = ok && sourcegraph::Link({queue_.get(), convert_.get()});
         } else {
@@ -69,6 +82,7 @@ public:
         sourcegraph::Remove(graph_, decoder_);
         sourcegraph::Remove(graph_, queue_);
         sourcegraph::Remove(graph_, tee_);
+        sourcegraph::Remove(graph_, format_);
     }
     void CloseAudioStream() override {}
     GstElement* AttachSource(TFilterGraph& graph) override { return AttachBoundSource(graph); }
@@ -79,7 +93,7 @@ public:
     }
 
 private:
-    GstElementRef tee_, queue_, decoder_, convert_;
+    GstElementRef tee_, queue_, decoder_, convert_, format_;
 };
 
 } // namespace

@@ -5,11 +5,14 @@
 #include "app/SourcesFrame.h"
 #include "devices/AudioInputs.h"
 #include "graph/CrossBar.h"
+#include "graph/OptionsUnit.h"
 #include "graph/SourceBranches.h"
+#include "sources/VideoFormats.h"
 #include "tests/app/WindowRecorder.h"
 #include "tests/support/CardInputs.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QMenu>
 
 using namespace vidorel;
@@ -158,4 +161,62 @@ TEST(SettingsMenus, theAlsaCardOfADeviceName) {
     const auto missing = devices::AlsaInputLines("hw:97");
     EXPECT_TRUE(missing->Enumerate().empty());
     EXPECT_FALSE(missing->Enable("Mic"));
+}
+
+TEST(SettingsMenus, theCapturePinPageChangesTheSizeAndRateAndTheDeviceKeepsThem) {
+    Recorder r(
+        Sources{{"Source video", "Vidorel Test Pattern"}, {"Source Audio", "No Audio Stream"}});
+    TCaptureForm& form = r.form;
+    ASSERT_TRUE(WaitFor([&] { return r.dm.Facts.FrameWidth == 720; }));
+    QMenu menu;
+    form.BuildSettingsMenu(menu, true);
+    QAction* pin = Named(menu, "VideoCapturePin");
+    ASSERT_TRUE(pin);
+    EXPECT_EQ(pin->text(), "Video Capture Pin...");
+    QStringList offered;
+    form.RunDialog = [&offered](QDialog& dialog) {
+        auto* list = dialog.findChild<QComboBox*>("Formats");
+        for (int i = 0; i < list->count(); ++i) {
+            offered << list->itemText(i);
+        }
+        list->setCurrentIndex(list->findText("640x480 - 30 fps"));
+        return static_cast<int>(QDialog::Accepted);
+    };
+    pin->trigger();
+    EXPECT_EQ(offered, (QStringList{"The device's own", "720x576 - 25 fps", "640x480 - 30 fps",
+                                    "320x240 - 30 fps"}));
+    ASSERT_TRUE(WaitFor([&] { return r.dm.Facts.FrameWidth == 640; }));
+    EXPECT_EQ(r.dm.Facts.FrameHeight, 480);
+    // The label follows once the stream tells its facts.
+    EXPECT_TRUE(WaitFor(
+        [&] { return form.SourcesFrame()->LabVideo->text() == "640x480 - 30 fps"; }, 3000))
+        << form.SourcesFrame()->LabVideo->text().toStdString();
+    EXPECT_EQ(StoredVideoFormat("Vidorel Test Pattern"),
+              "video/x-raw, width=(int)640, height=(int)480, framerate=(fraction)30/1");
+
+    // Back to the device's own format.
+    form.RunDialog = [](QDialog& dialog) {
+        dialog.findChild<QComboBox*>("Formats")->setCurrentIndex(0);
+        return static_cast<int>(QDialog::Accepted);
+    };
+    pin->trigger();
+    ASSERT_TRUE(WaitFor([&] { return r.dm.Facts.FrameWidth == 720; }));
+    EXPECT_EQ(StoredVideoFormat("Vidorel Test Pattern"), "");
+}
+
+TEST(SettingsMenus, theFormatsOfADeviceAreItsFixedSizesWithEachOfTheirRates) {
+    gst_init(nullptr, nullptr);
+    auto caps = GstCapsRef::adopt(gst_caps_from_string(
+        "video/x-raw, width=(int)640, height=(int)480, framerate=(fraction){ 30/1, 15/1 }; "
+        "image/jpeg, width=(int)1280, height=(int)720, framerate=(fraction)30000/1001; "
+        "video/x-raw, width=(int)[ 1, 100 ], height=(int)[ 1, 100 ], framerate=(fraction)30/1; "
+        "video/x-raw, width=(int)640, height=(int)480, framerate=(fraction)30/1"));
+    const auto formats = VideoFormatsOf(caps.get());
+    ASSERT_EQ(formats.size(), 3u); // the range is left out, the repeat counted once
+    EXPECT_EQ(formats[0].Text(), "640x480 - 30 fps");
+    EXPECT_EQ(formats[1].Text(), "640x480 - 15 fps");
+    EXPECT_EQ(formats[2].Text(), "1280x720 - 29.97 fps");
+    EXPECT_EQ(formats[2].Caps(),
+              "image/jpeg, width=(int)1280, height=(int)720, framerate=(fraction)30000/1001");
+    EXPECT_TRUE(VideoFormatsOf(nullptr).empty());
 }
