@@ -3,11 +3,11 @@
 
 #include "app/Actions.h"
 #include "app/CaptureForm.h"
-#include "graph/OptionsUnit.h"
 #include "app/SourcesFrame.h"
 #include "graph/AVgraph.h"
 #include "graph/CaptureFormats.h"
 #include "graph/Encoders.h"
+#include "graph/OptionsUnit.h"
 #include "graph/RunGraph.h"
 #include "graph/SourceBranches.h"
 #include "settings/Preferences.h"

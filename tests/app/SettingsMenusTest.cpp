@@ -188,8 +188,8 @@ TEST(SettingsMenus, theCapturePinPageChangesTheSizeAndRateAndTheDeviceKeepsThem)
     ASSERT_TRUE(WaitFor([&] { return r.dm.Facts.FrameWidth == 640; }));
     EXPECT_EQ(r.dm.Facts.FrameHeight, 480);
     // The label follows once the stream tells its facts.
-    EXPECT_TRUE(WaitFor(
-        [&] { return form.SourcesFrame()->LabVideo->text() == "640x480 - 30 fps"; }, 3000))
+    EXPECT_TRUE(
+        WaitFor([&] { return form.SourcesFrame()->LabVideo->text() == "640x480 - 30 fps"; }, 3000))
         << form.SourcesFrame()->LabVideo->text().toStdString();
     EXPECT_EQ(StoredVideoFormat("Vidorel Test Pattern"),
               "video/x-raw, width=(int)640, height=(int)480, framerate=(fraction)30/1");
