@@ -206,7 +206,6 @@ public:
     const QImage& GrabSaved() const { return grabSaved_; }
     int SecondsToGrab() const { return secondsToGrab_; }
     bool ImageByImageActive() const { return imageByImageActive_; }
-    int ImageByImageCount() const { return imageByImageCount_; }
     // Waits until the pictures on their way to the disk are there.
     bool WaitForImageWrites(int timeoutMs);
     // The warning beeps: 0 at the grab, 1 to 4 seconds before (tests listen instead).
@@ -458,7 +457,6 @@ private:
     std::unique_ptr<TGrabWriter> grabWriter_;
     int secondsToGrab_ = 0;
     bool imageByImageActive_ = false;
-    int imageByImageCount_ = 0;
     bool imageProblemShown_ = false;
     // The tape's time the time-difference dialog starts from (kept when no DV stream tells).
     TDateTime tapeTime_ = 0;

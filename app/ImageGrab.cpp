@@ -85,7 +85,6 @@ void TCaptureForm::ImageGrabbed(int slot) {
     }
     if (imageByImageActive_ && run_) {
         run_->RequestImage();
-        ++imageByImageCount_;
     }
     // A preview deinterlacer already did it; deinterlacing twice would blur the picture.
     grabPicture_ = GrabbedPicture(
@@ -169,9 +168,6 @@ void TCaptureForm::GrabCountdown(int seconds) {
 
 void TCaptureForm::SetImageByImageMode(bool on) {
     imageByImageActive_ = on;
-    if (on) {
-        imageByImageCount_ = 0;
-    }
     actions_->acGrab->setIcon(on ? GlyphIcon(QStringLiteral("\u25a6"), QColor(0xa0, 0x20, 0x20))
                                  : GlyphIcon(QStringLiteral("\u25a3"), QColor(0x20, 0x50, 0xa0)));
     if (on) {

@@ -61,12 +61,16 @@ void TCaptureForm::BindInlay() {
             o->SetRestartMode(when);
         }
     };
-    f.rgAlign->OnClick = [overlay](int align) {
-        prefs::Alignement->Value = align;
+    // The place and the alignment go to the overlay together.
+    const auto place = [overlay] {
         if (auto* o = overlay()) {
             o->SetTextPosition(prefs::PositionX->Value, kInlayYSliderMax - prefs::PositionY->Value,
-                               align);
+                               prefs::Alignement->Value);
         }
+    };
+    f.rgAlign->OnClick = [place](int align) {
+        prefs::Alignement->Value = align;
+        place();
     };
     // The panel stored these before (its handlers were connected first).
     QObject::connect(f.RxSpinEdit1, &QSpinBox::valueChanged, this, [overlay](int seconds) {
@@ -102,12 +106,6 @@ void TCaptureForm::BindInlay() {
 
     xslider_->setRange(0, kInlayXSliderMax);
     yslider_->setRange(0, kInlayYSliderMax);
-    const auto place = [this, overlay] {
-        if (auto* o = overlay()) {
-            o->SetTextPosition(prefs::PositionX->Value, kInlayYSliderMax - prefs::PositionY->Value,
-                               prefs::Alignement->Value);
-        }
-    };
     QObject::connect(xslider_, &QSlider::valueChanged, this, [place](int v) {
         prefs::PositionX->Value = v;
         place();

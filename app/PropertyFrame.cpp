@@ -110,7 +110,7 @@ TPropertyFrame::~TPropertyFrame() {
 
 QWidget* TPropertyFrame::Editor(const char* property) const {
     for (const Row& r : rows_) {
-        if (std::strcmp(r.spec->name, property) == 0) {
+        if (std::strcmp(r.param->name, property) == 0) {
             return r.editor;
         }
     }
@@ -120,7 +120,7 @@ QWidget* TPropertyFrame::Editor(const char* property) const {
 bool TPropertyFrame::Apply() {
     bool changed = false;
     for (const Row& r : rows_) {
-        GParamSpec* p = r.spec;
+        GParamSpec* p = r.param;
         GValue now = G_VALUE_INIT;
         g_value_init(&now, p->value_type);
         g_object_get_property(G_OBJECT(element_), p->name, &now);

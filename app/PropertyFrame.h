@@ -27,7 +27,7 @@ public:
 
 private:
     struct Row {
-        GParamSpec* spec;
+        GParamSpec* param;
         QWidget* editor;
     };
     GstElement* element_;

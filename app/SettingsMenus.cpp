@@ -19,18 +19,16 @@
 namespace vidorel {
 
 void TCaptureForm::BindSettingsMenus() {
-    QObject::connect(sourcesFrame_->sbVideoSettings, &QToolButton::clicked, this, [this] {
-        QMenu menu(this);
-        BuildSettingsMenu(menu, true);
-        menu.exec(sourcesFrame_->sbVideoSettings->mapToGlobal(
-            QPoint(0, sourcesFrame_->sbVideoSettings->height())));
-    });
-    QObject::connect(sourcesFrame_->sbAudioSettings, &QToolButton::clicked, this, [this] {
-        QMenu menu(this);
-        BuildSettingsMenu(menu, false);
-        menu.exec(sourcesFrame_->sbAudioSettings->mapToGlobal(
-            QPoint(0, sourcesFrame_->sbAudioSettings->height())));
-    });
+    // Each button pops up its menu, built from the sources as they are now, below itself.
+    for (const bool video : {true, false}) {
+        QToolButton* button =
+            video ? sourcesFrame_->sbVideoSettings : sourcesFrame_->sbAudioSettings;
+        QObject::connect(button, &QToolButton::clicked, this, [this, button, video] {
+            QMenu menu(this);
+            BuildSettingsMenu(menu, video);
+            menu.exec(button->mapToGlobal(QPoint(0, button->height())));
+        });
+    }
 }
 
 void TCaptureForm::BuildSettingsMenu(QMenu& menu, bool video) {

@@ -45,9 +45,9 @@ GstElement* PageElementOf(GstElement* source) {
 }
 
 std::vector<GParamSpec*> EditableProperties(GstElement* element) {
-    std::vector<GParamSpec*> specs;
+    std::vector<GParamSpec*> params;
     if (element == nullptr) {
-        return specs;
+        return params;
     }
     guint n = 0;
     GParamSpec** all = g_object_class_list_properties(G_OBJECT_GET_CLASS(element), &n);
@@ -56,11 +56,11 @@ std::vector<GParamSpec*> EditableProperties(GstElement* element) {
         const bool changeable = (p->flags & G_PARAM_READWRITE) == G_PARAM_READWRITE &&
                                 (p->flags & G_PARAM_CONSTRUCT_ONLY) == 0;
         if (changeable && PlainType(p->value_type) && !Excluded(p->name)) {
-            specs.push_back(p);
+            params.push_back(p);
         }
     }
     g_free(all);
-    return specs;
+    return params;
 }
 
 TSettings ChangedSettings(GstElement* element) {

@@ -245,7 +245,8 @@ TVideoStreamPads TPlugInCaptureDevice::OpenVideoStream(int n, bool) {
     if (exports_->getnativeinfinite) {
         GstElement* tee = nullptr;
         exports_->getnativeinfinite(&instance_, &tee);
-        pads.NativeTee = GstElementRef::adopt(tee);
+        nativeTee_ = GstElementRef::adopt(tee);
+        pads.NativeTee = nativeTee_;
     }
     ReadFormats();
     return pads;
@@ -267,6 +268,7 @@ void TPlugInCaptureDevice::CloseVideoStream() {
         return;
     }
     videoOpen_ = false;
+    nativeTee_.reset();
     if (exports_->killvideograph) {
         GstPad* pin = nullptr;
         exports_->killvideograph(&instance_, &pin, PipelineOf(graph_));
@@ -291,17 +293,11 @@ TPlugInCaptureDevice::MakeNativeCaptureBranch(const std::string& fileName,
         return nullptr;
     }
     // The native tee the plug-in handed over when its video stream opened.
-    GstElementRef tee;
-    if (exports_->getnativeinfinite) {
-        GstElement* t = nullptr;
-        exports_->getnativeinfinite(&instance_, &t);
-        tee = GstElementRef::adopt(t);
-    }
-    if (!tee) {
+    if (!nativeTee_) {
         return nullptr;
     }
     auto branch = TRecordingBranch::Create(name);
-    GstPadRef native = branch->AddInput(TInputRole::Native, tee.get());
+    GstPadRef native = branch->AddInput(TInputRole::Native, nativeTee_.get());
     exports_->buildmuxgraph(&instance_, branch->Bin(), native.get(), fileName.c_str());
     // Something must take the stream: a plug-in that built nothing records nothing.
     if (!gst_pad_is_linked(native.get())) {

@@ -72,6 +72,7 @@ private:
     std::unique_ptr<Exports> exports_;
     bool videoOpen_ = false;
     bool audioOpen_ = false;
+    GstElementRef nativeTee_; // from the video stream's opening to its close
     // Recordings outlive a call; they tell the plug-in only while the device is there.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

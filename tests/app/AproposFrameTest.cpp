@@ -10,16 +10,9 @@
 #include <QToolButton>
 
 using namespace vidorel;
+using vidorel::test::Joined;
 
 namespace {
-
-QString Joined(const std::vector<QString>& lines) {
-    QString text;
-    for (const QString& l : lines) {
-        text += l + QLatin1Char('\n');
-    }
-    return text;
-}
 
 // Sets the default locale for one test and puts the previous one back.
 class LocaleScope {

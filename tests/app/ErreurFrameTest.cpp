@@ -11,16 +11,9 @@
 #include <optional>
 
 using namespace vidorel;
+using vidorel::test::Joined;
 
 namespace {
-
-QString Joined(const std::vector<QString>& lines) {
-    QString text;
-    for (const QString& l : lines) {
-        text += l + QLatin1Char('\n');
-    }
-    return text;
-}
 
 const char* const kAdvice =
     "You should send me an e-mail about this problem, and indicate please which program you "

@@ -18,17 +18,10 @@
 #include <filesystem>
 
 using namespace vidorel;
+using vidorel::test::Joined;
 namespace fs = std::filesystem;
 
 namespace {
-
-QString Joined(const std::vector<QString>& lines) {
-    QString text;
-    for (const QString& l : lines) {
-        text += l + QLatin1Char('\n');
-    }
-    return text;
-}
 
 TActionInfo Action(const char* name, const char* caption, const char* category,
                    QKeySequence primary, QStringList secondary = {}, bool visible = true) {

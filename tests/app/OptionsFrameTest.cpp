@@ -23,19 +23,12 @@
 #include <filesystem>
 
 using namespace vidorel;
+using vidorel::test::Joined;
 namespace fs = std::filesystem;
 
 namespace {
 
 using ScriptedPrompt = test::TScriptedPrompt;
-
-QString Joined(const std::vector<QString>& lines) {
-    QString text;
-    for (const QString& l : lines) {
-        text += l + QLatin1Char('\n');
-    }
-    return text;
-}
 
 class OptionsFrameTest : public ::testing::Test {
 protected:

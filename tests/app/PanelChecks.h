@@ -20,6 +20,15 @@
 
 namespace vidorel::test {
 
+// Lines as one text, each ended by a line break (what a multi-line label or hint shows).
+inline QString Joined(const std::vector<QString>& lines) {
+    QString text;
+    for (const QString& l : lines) {
+        text += l + QLatin1Char('\n');
+    }
+    return text;
+}
+
 inline bool IsDesigned(const QWidget* w) {
     return !w->objectName().isEmpty() && !w->objectName().startsWith(QLatin1String("qt_"));
 }
