@@ -5,6 +5,7 @@
 
 #include "app/CaptureCommand.h"
 #include "files/CaptureRepair.h"
+#include "platform/Version.h"
 
 #include <gst/gst.h>
 
@@ -57,7 +58,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (args.size() == 1 && args[0] == "--version") {
-        std::printf("vidorel-capture 5.1.7\n");
+        std::printf("vidorel-capture %s\n", VIDOREL_VERSION);
         return 0;
     }
     if (args.size() == 2 && args[0] == "--repair") {

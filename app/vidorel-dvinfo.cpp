@@ -15,6 +15,7 @@
 #include "filters/Registration.h"
 #include "filters/zv_scenedetect.h"
 #include "platform/GstRef.h"
+#include "platform/Version.h"
 
 #include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
@@ -55,6 +56,21 @@ struct Options {
     std::string scn;
     std::string file;
 };
+
+constexpr const char* kHelp =
+    "usage: vidorel-dvinfo [--frames] [--scn OUT.scn] FILE\n"
+    "\n"
+    "Lists the scenes (camcorder recordings) of a raw DV file or a DV AVI (type 1 or 2), as\n"
+    "a capture's scene detector finds them: one line per scene, then the frame count.\n"
+    "FILE may be a pipe (/dev/stdin, a FIFO).\n"
+    "\n"
+    "  --frames       one more line per frame: its recording date, timecode, 16:9 and system\n"
+    "  --scn OUT.scn  write the scene index file of those scenes once the whole file is read\n"
+    "  --help         this text\n"
+    "  --version      the version\n"
+    "\n"
+    "Exit status: 0 done, 1 the file cannot be read or holds no whole DV frame (or the\n"
+    "output cannot be written), 2 a usage error.\n";
 
 int usage(const char* message) {
     std::fprintf(stderr,
@@ -598,6 +614,14 @@ int main(int argc, char** argv) {
     bool scnGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::printf("%s", kHelp);
+            return 0;
+        }
+        if (a == "--version") {
+            std::printf("vidorel-dvinfo %s\n", VIDOREL_VERSION);
+            return 0;
+        }
         if (a == "--frames") {
             options.frames = true;
         } else if (a == "--scn") {

@@ -10,6 +10,7 @@
 #include "filters/zv_timestamper.h"
 #include "filters/zv_tsnormalizer.h"
 #include "filters/zv_wavedest.h"
+#include "platform/Version.h"
 
 #include <atomic>
 #include <mutex>
@@ -48,7 +49,7 @@ void RegisterVidorelElements() {
     static std::once_flag once;
     std::call_once(once, [] {
         if (!gst_plugin_register_static(GST_VERSION_MAJOR, GST_VERSION_MINOR, "vidorel",
-                                        "Vidorel's own elements", StaticPluginInit, "5.1.7",
+                                        "Vidorel's own elements", StaticPluginInit, VIDOREL_VERSION,
                                         "Proprietary", "vidorel", "Vidorel", "Marlott")) {
             GST_ERROR("registering the Vidorel elements failed");
         }
@@ -69,5 +70,5 @@ static gboolean plugin_init(GstPlugin* plugin) {
 
 #define PACKAGE "vidorel"
 GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, vidorel, "Vidorel's own elements",
-                  plugin_init, "5.1.7", "Proprietary", "Vidorel", "Marlott")
+                  plugin_init, VIDOREL_VERSION, "Proprietary", "Vidorel", "Marlott")
 #endif

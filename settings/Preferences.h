@@ -6,6 +6,7 @@
 
 #include "platform/SharedTypes.h"
 #include "platform/UserPrompt.h"
+#include "platform/Version.h"
 #include "settings/Parameters.h"
 
 #include <string>
@@ -13,7 +14,7 @@
 namespace vidorel {
 
 constexpr const char* kProductName = "Vidorel";
-constexpr const char* kProductVersion = "5.1.7";
+constexpr const char* kProductVersion = VIDOREL_VERSION;
 constexpr const char* kLanguage = "En";
 constexpr const char* kMakerName = "Marlott";
 constexpr const char* kMakerKey = "\\Software\\Marlott\\";
