@@ -5,6 +5,7 @@
 #include "devices/DeviceMonitor.h"
 #include "devices/DvDeckSrc.h"
 #include "devices/DvFile.h"
+#include "devices/FireWireAccess.h"
 #include "devices/VirtualDevices.h"
 #include "filters/DVFrameMeta.h"
 #include "graph/AVgraph.h"
@@ -138,6 +139,11 @@ bool ListSources(TSourceLists& lists, devices::TDeviceMonitor& monitor) {
     if (!monitor.Start(&error)) {
         Tell(error);
         return false;
+    }
+    // Not a failure of the listing: the other sources work. But a camcorder left out without
+    // a word would send the user looking in the wrong place.
+    for (const std::string& denied : devices::FireWireAccessProblems()) {
+        Tell(denied);
     }
     if (!RefreshSourceLists(lists, monitor)) {
         Tell("Impossible to load the Video sources");

@@ -17,6 +17,7 @@
 #include "app/StatusBar.h"
 #include "app/VideoWindow.h"
 #include "devices/DeviceMonitor.h"
+#include "devices/FireWireAccess.h"
 #include "devices/VirtualDevices.h"
 #include "graph/AVgraph.h"
 #include "graph/CaptureRun.h"
@@ -47,6 +48,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace vidorel {
 
@@ -335,6 +337,7 @@ void TCaptureForm::AppEvents1Idle() {
         return;
     }
     errorText_.clear();
+    warningText_.clear();
     if (!storeProblem_.empty()) {
         errorText_ += storeProblem_ + "\r\n";
     }
@@ -405,7 +408,10 @@ void TCaptureForm::AppEvents1Idle() {
             if (!errorText_.empty()) {
                 labVolume_->hide();
                 gaugeVolume_->hide();
-                ShowErrorReport(errorText_ + "\r\n", true);
+                ShowErrorReport(errorText_ + warningText_ + "\r\n", true);
+            } else if (!warningText_.empty()) {
+                // The window works without that device: the report can be closed.
+                ShowErrorReport(warningText_ + "\r\n", false);
             }
             return true;
         },
@@ -492,6 +498,12 @@ bool TCaptureForm::RefreshSourceLists() {
             if (!monitor_->Start(&error)) {
                 monitor_.reset();
                 return false;
+            }
+            // A camcorder the user may not open is missing from the lists without a word
+            // from the bus library: said once, at start, with the group to join.
+            for (const std::string& denied : devices::FireWireAccessProblems()) {
+                std::fprintf(stderr, "vidorel: %s\n", denied.c_str());
+                warningText_ += denied + "\r\n";
             }
         }
         const bool ok = vidorel::RefreshSourceLists(lists_, *monitor_);

@@ -444,6 +444,7 @@ private:
     std::string nextImageName_;
     std::string errorText_;
     std::string storeProblem_; // what was wrong with the preferences file when loaded
+    std::string warningText_;  // what the start found wrong that leaves the window usable
     bool shown_ = false;
     bool startupDone_ = false;
     bool closed_ = false;

@@ -7,6 +7,7 @@
 #include "app/SourcesFrame.h"
 #include "app/StatusBar.h"
 #include "app/VideoWindow.h"
+#include "devices/FireWireAccess.h"
 #include "devices/VirtualDevices.h"
 #include "graph/AVgraph.h"
 #include "platform/RegistryStore.h"
@@ -33,9 +34,13 @@
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
+#include <QTextEdit>
 
 #include <algorithm>
+#include <cerrno>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 
@@ -578,6 +583,43 @@ TEST(MainWindow, aProblemReportThatIsNotFatalGivesTheWindowBack) {
     EXPECT_TRUE(w.form.isVisible());
     EXPECT_EQ(w.form.size(), QSize(700, 459));
     EXPECT_FALSE(w.form.findChild<QWidget*>("ErreurFrame")->isVisible());
+}
+
+TEST(MainWindow, aCamcorderThatMayNotBeOpenedIsToldAtStartAndTheWindowStaysUsable) {
+    app();
+    ClearStore();
+    namespace fs = std::filesystem;
+    const fs::path tree =
+        fs::temp_directory_path() / ("vidorel-fw-window-" + std::to_string(::getpid()));
+    fs::create_directories(tree / "sys" / "fw1");
+    fs::create_directories(tree / "dev");
+    std::ofstream(tree / "sys" / "fw1" / "units") << "0x00a02d:0x010001\n";
+    std::ofstream(tree / "sys" / "fw1" / "model_name") << "DCR-TRV900\n";
+    std::ofstream(tree / "sys" / "fw1" / "vendor_name") << "Sony\n";
+    std::ofstream(tree / "dev" / "fw1") << "";
+    devices::SetFireWireRoots({(tree / "sys").string(), (tree / "dev").string(),
+                               [](const std::string&) { return EACCES; }});
+    {
+        Window w;
+        auto* report = w.form.findChild<QWidget*>("ErreurFrame");
+        ASSERT_NE(report, nullptr);
+        EXPECT_TRUE(report->isVisible());
+        const QString text = w.form.findChild<QTextEdit*>("ErreurMemo")->toPlainText();
+        EXPECT_TRUE(text.contains("has found potential problems")) << text.toStdString();
+        EXPECT_TRUE(text.contains("The FireWire camcorder \"Sony DCR-TRV900\" (" +
+                                  QString::fromStdString((tree / "dev" / "fw1").string()) +
+                                  ") cannot be opened: permission denied."))
+            << text.toStdString();
+        EXPECT_TRUE(text.contains("join the group \"video\"")) << text.toStdString();
+        // Not fatal: closing the report gives the window back, its preview still running.
+        w.form.findChild<QAbstractButton*>("FermerErreurBtn")->click();
+        Settle(50);
+        EXPECT_TRUE(w.form.isVisible());
+        EXPECT_FALSE(report->isVisible());
+        EXPECT_TRUE(w.dm.fg().Running());
+    }
+    devices::SetFireWireRoots({});
+    fs::remove_all(tree);
 }
 
 TEST(MainWindow, withEveryDeviceExcludedTheWindowOffersNothingAndShowsThePlaceholder) {
