@@ -124,6 +124,10 @@ void SetActionIcons(TActions& a, QStyle* style) {
     a.acTapelog->setIcon(std(QStyle::SP_DirOpenIcon));
     a.camPlayPause->setIcon(std(QStyle::SP_MediaPlay));
     a.camStop->setIcon(std(QStyle::SP_MediaStop));
+    // The Sources panel's buttons take these actions: without an icon they would show the
+    // action's long text clipped to the button.
+    a.acShowVideoPilotDV->setIcon(std(QStyle::SP_MediaPlay));
+    a.acShowAudioPilotDV->setIcon(std(QStyle::SP_MediaPlay));
 }
 
 } // namespace vidorel

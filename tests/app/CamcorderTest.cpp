@@ -47,6 +47,9 @@ TEST(Camcorder, theWindowShowsTheTapeAndTheCameraKeysDriveIt) {
     EXPECT_TRUE(window->MarkerShown());
     EXPECT_FALSE(form.CamForm2()->MarkerShown());
     EXPECT_TRUE(form.SourcesFrame()->sbVideoPilotVCR->isVisibleTo(form.SourcesFrame()));
+    // A picture on the small button, not the action's long text cut to its width.
+    EXPECT_FALSE(form.SourcesFrame()->sbVideoPilotVCR->icon().isNull());
+    EXPECT_FALSE(form.SourcesFrame()->sbAudioPilotVCR->icon().isNull());
 
     const auto transport = r.dm.CurrentVideo->Device->Transport();
     ASSERT_TRUE(transport);
