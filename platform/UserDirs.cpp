@@ -89,4 +89,26 @@ std::string ExecutableFolder() {
     return exe.empty() ? std::string(".") : std::filesystem::path(exe).parent_path().string();
 }
 
+std::string InstalledPluginPathFromBin() {
+    return VIDOREL_PLUGIN_DIR_FROM_BIN;
+}
+
+std::string DefaultPluginFolder(const std::string& executableFolder, const std::string& fromBin) {
+    if (!fromBin.empty()) {
+        // Relative to the executable, so a copy installed under any prefix (or moved with its
+        // prefix) finds its own plug-ins and never another copy's.
+        std::error_code ec;
+        const auto installed =
+            (std::filesystem::path(executableFolder) / fromBin).lexically_normal();
+        if (std::filesystem::is_directory(installed, ec)) {
+            std::string folder = installed.string();
+            while (folder.size() > 1 && folder.back() == '/') {
+                folder.pop_back();
+            }
+            return folder;
+        }
+    }
+    return executableFolder;
+}
+
 } // namespace vidorel

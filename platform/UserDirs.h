@@ -18,4 +18,15 @@ std::string UserDataFolder();
 std::string ExecutableFolder();
 std::string ExecutablePath();
 
+// The installed layout's path from the executables' folder to the plug-in folder, for example
+// "../lib/x86_64-linux-gnu/vidorel/plugins".
+std::string InstalledPluginPathFromBin();
+
+// Where plug-in modules are looked for when the user has not chosen a folder: for an installed
+// copy, the plug-in folder of its own prefix (<prefix>/lib/<arch>/vidorel/plugins, found from
+// `executableFolder` through `fromBin`, the installed layout's path from bin to it) when that
+// folder exists; otherwise (a build tree) the executable's own folder. No trailing "/".
+std::string DefaultPluginFolder(const std::string& executableFolder,
+                                const std::string& fromBin = InstalledPluginPathFromBin());
+
 } // namespace vidorel

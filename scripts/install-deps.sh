@@ -15,6 +15,7 @@ packages=(
     libasound2-dev libpulse-dev libudev-dev libv4l-dev
     fonts-liberation2 xvfb xauth ffmpeg mediainfo
     libgtest-dev libgmock-dev libbenchmark-dev
+    desktop-file-utils appstream groff-base file dpkg-dev
 )
 
 missing=()

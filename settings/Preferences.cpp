@@ -169,7 +169,7 @@ void CreatePreferences(const PreferenceContext& ctx) {
     std::string pluginsDir, videoDir, imageDir, tapelog;
     // A failing lookup must not cost the preferences after it: each falls back on its own.
     try {
-        pluginsDir = ExecutableFolder() + "/";
+        pluginsDir = DefaultPluginFolder(ExecutableFolder()) + "/";
     } catch (...) {
         pluginsDir = "./";
     }

@@ -59,3 +59,25 @@ TEST(UserDirs, executableFolder_isTheFolderOfTheRunningProgram) {
     EXPECT_TRUE(std::filesystem::exists(ExecutablePath()));
     EXPECT_EQ(std::filesystem::path(ExecutablePath()).parent_path().string(), ExecutableFolder());
 }
+
+TEST(UserDirs, defaultPluginFolder_isTheInstalledOneBesideTheProgram_elseTheProgramsOwn) {
+    namespace fs = std::filesystem;
+    const fs::path prefix = fs::path(std::getenv("HOME")) / "prefix";
+    fs::create_directories(prefix / "bin");
+    const std::string bin = (prefix / "bin").string();
+    // The build tree's layout: no plug-in folder beside it.
+    EXPECT_EQ(DefaultPluginFolder(bin, "../lib/x86_64-linux-gnu/vidorel/plugins"), bin);
+    fs::create_directories(prefix / "lib/x86_64-linux-gnu/vidorel/plugins");
+    EXPECT_EQ(DefaultPluginFolder(bin, "../lib/x86_64-linux-gnu/vidorel/plugins"),
+              (prefix / "lib/x86_64-linux-gnu/vidorel/plugins").string());
+    // Given with a trailing "/", it is answered without one.
+    EXPECT_EQ(DefaultPluginFolder(bin, "../lib/x86_64-linux-gnu/vidorel/plugins/"),
+              (prefix / "lib/x86_64-linux-gnu/vidorel/plugins").string());
+    // A file of that name is not a folder to search.
+    std::ofstream((prefix / "lib/x86_64-linux-gnu/vidorel/file").string()) << "x";
+    EXPECT_EQ(DefaultPluginFolder(bin, "../lib/x86_64-linux-gnu/vidorel/file"), bin);
+    // The installed layout's path is relative to bin and ends in the plug-in folder.
+    EXPECT_EQ(InstalledPluginPathFromBin().rfind("../lib", 0), 0u);
+    EXPECT_TRUE(InstalledPluginPathFromBin().ends_with("/vidorel/plugins"));
+    fs::remove_all(prefix);
+}
