@@ -193,41 +193,86 @@ bool Exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+GstPadProbeReturn DropBuffer(GstPad*, GstPadProbeInfo*, gpointer) {
+    return GST_PAD_PROBE_DROP;
+}
+
+bool IsTee(GstElement* e) {
+    GstElementFactory* f = e != nullptr ? gst_element_get_factory(e) : nullptr;
+    return f != nullptr && std::strcmp(GST_OBJECT_NAME(f), "tee") == 0;
+}
+
+// Buffers meant for `e` alone are dropped where they leave the tee that shares them out, not at
+// `e`: the queue, converters and threads between them then do no work for a branch nobody
+// uses. Walks upstream through elements of one input and one output, in and out of bins; stops
+// at the first tee (a recording may take its other pads) or demuxer. The probe lets caps and
+// events through.
+void DropFromTheTee(GstElement* e) {
+    auto pad = GstPadRef::adopt(gst_element_get_static_pad(e, "sink"));
+    for (int hops = 0; pad && hops < 32; ++hops) {
+        auto peer = GstPadRef::adopt(gst_pad_get_peer(pad.get()));
+        if (!peer) {
+            break;
+        }
+        if (GST_IS_PROXY_PAD(peer.get()) && !GST_IS_GHOST_PAD(peer.get())) {
+            // The inside of a bin's sink: go on from the bin's own pad.
+            GstProxyPad* ghost = gst_proxy_pad_get_internal(GST_PROXY_PAD(peer.get()));
+            if (ghost == nullptr) {
+                break;
+            }
+            pad = GstPadRef::adopt(GST_PAD(ghost));
+            continue;
+        }
+        if (GST_IS_GHOST_PAD(peer.get())) {
+            // A bin's source: its element is the one inside.
+            peer = GstPadRef::adopt(gst_ghost_pad_get_target(GST_GHOST_PAD(peer.get())));
+            if (!peer) {
+                break;
+            }
+        }
+        auto up = GstElementRef::adopt(gst_pad_get_parent_element(peer.get()));
+        // A demuxer, or any element that feeds more than this branch, is where it stops.
+        if (!up || IsTee(up.get()) || up->numsinkpads != 1 || up->numsrcpads != 1) {
+            break;
+        }
+        auto next = GstPadRef::adopt(gst_element_get_static_pad(up.get(), "sink"));
+        if (!next) {
+            break;
+        }
+        pad = std::move(next);
+    }
+    if (pad) {
+        gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, DropBuffer, nullptr, nullptr);
+    }
+}
+
 // No window shows the preview here: a picture that no recording takes is not decoded.
 void StopDecodingThePreview(Tdm& dm) {
     // The preview's decoder sits in the graph itself; a recording's own decoder is inside
     // the recording's bin and is left alone.
+    std::vector<GstElementRef> decoders;
     auto it = GstRef<GstIterator>::adopt(gst_bin_iterate_elements(dm.fg().Bin()));
     GValue item = G_VALUE_INIT;
     while (gst_iterator_next(it.get(), &item) == GST_ITERATOR_OK) {
         auto* e = GST_ELEMENT_CAST(g_value_get_object(&item));
         GstElementFactory* f = gst_element_get_factory(e);
         if (f != nullptr && g_str_has_prefix(GST_OBJECT_NAME(f), "avdec_")) {
-            // The decoder keeps its caps (the stream's facts are known by now) and gets no
-            // more frames.
-            auto pad = GstPadRef::adopt(gst_element_get_static_pad(e, "sink"));
-            gst_pad_add_probe(
-                pad.get(), GST_PAD_PROBE_TYPE_BUFFER,
-                +[](GstPad*, GstPadProbeInfo*, gpointer) { return GST_PAD_PROBE_DROP; }, nullptr,
-                nullptr);
+            decoders.push_back(GstElementRef::ref(e));
         }
         g_value_reset(&item);
     }
     g_value_unset(&item);
+    // The decoder keeps its caps (the stream's facts are known by now) and gets no more frames.
+    for (const auto& d : decoders) {
+        DropFromTheTee(d.get());
+    }
 }
 
 // Nor is a picture converted, or a sound mixed, for a preview there is none of.
 void DropThePreview(Tdm& dm) {
     for (GstElement* e : {dm.color3.Element(), dm.audiorender.Element()}) {
-        if (e == nullptr) {
-            continue;
-        }
-        auto pad = GstPadRef::adopt(gst_element_get_static_pad(e, "sink"));
-        if (pad) {
-            gst_pad_add_probe(
-                pad.get(), GST_PAD_PROBE_TYPE_BUFFER,
-                +[](GstPad*, GstPadProbeInfo*, gpointer) { return GST_PAD_PROBE_DROP; }, nullptr,
-                nullptr);
+        if (e != nullptr) {
+            DropFromTheTee(e);
         }
     }
 }
