@@ -45,6 +45,7 @@ Tdm::Tdm(TEngineOptions options)
     : m_fg("fg"), audiorender("audiorender", options.SilentAudio, !options.Unpaced) {
     if (options.Unpaced) {
         g_object_set(vwEcran.Element(), "sync", FALSE, nullptr);
+        m_fg.SetUnpaced(true);
     }
     RegisterVidorelElements();
     color1.SetMoniker(Factory("videoconvert"));

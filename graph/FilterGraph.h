@@ -242,6 +242,13 @@ public:
     void UseClockOf(GstElement* element);
     bool ClockFromElement() const { return m_clockApplied; }
 
+    // Nothing in this graph waits for the clock: a file converted as fast as the graph takes
+    // it, with no preview shown. Sources then decouple their streams only where a recording
+    // needs it, since every extra thread hand-over costs a wake-up per buffer. Set before the
+    // sources are attached.
+    void SetUnpaced(bool unpaced) { m_unpaced = unpaced; }
+    bool Unpaced() const { return m_unpaced; }
+
     // --- messages ---
     // The last error an element posted (text and the debug details), empty when none since the
     // last Run. Thread-safe.
@@ -283,6 +290,7 @@ private:
     std::chrono::milliseconds m_finishTimeout{std::chrono::seconds(10)};
     GstElementRef m_clockElement; // wanted clock provider, or null for the default clock
     bool m_clockApplied = false;
+    bool m_unpaced = false;
     unsigned m_tapCount = 0;
 
     // Written by the bus sync handler (any thread), read by the graph's thread: under m_lock.

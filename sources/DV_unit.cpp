@@ -49,7 +49,9 @@ public:
         RegisterVidorelElements();
         scene_ = sourcegraph::Make(graph, "zv_scenedetect", "dv_Scenedetect");
         muxTee_ = sourcegraph::Make(graph, "tee", "dv_muxinfinite");
-        muxQueue_ = sourcegraph::Make(graph, "queue", "");
+        // Unpaced, the demuxer runs on the source's thread: the queue's hand-over per frame
+        // buys nothing when no clock paces the source and no preview must be kept fed.
+        muxQueue_ = sourcegraph::Make(graph, graph.Unpaced() ? "identity" : "queue", "");
         splitter_ = sourcegraph::Make(graph, "dvdemux", "dv_splitter");
         graph_ = &graph;
         if (!SourceFilter || !scene_ || !muxTee_ || !muxQueue_ || !splitter_ ||
@@ -98,7 +100,11 @@ public:
         }
         CloseVideoStream();
         TFilterGraph& g = *graph_;
-        vQueue_ = sourcegraph::Make(g, "queue", "");
+        // Unpaced, the picture stays on the demuxer's thread. The sound keeps a thread of its
+        // own, so a sound tee held at a cut never holds the picture back; a picture tee held
+        // at a cut holds the sound at most one frame behind, since the demuxer sends the
+        // picture and the sound of each frame together.
+        vQueue_ = sourcegraph::Make(g, g.Unpaced() ? "identity" : "queue", "");
         nativeTee_ = sourcegraph::Make(g, "tee", "dv_nativeinfinite");
         decQueue_ = sourcegraph::Make(g, "queue", "");
         dec_ = sourcegraph::Make(g, "avdec_dvvideo", "dv_dec");
@@ -139,6 +145,13 @@ public:
         if (!aQueue_ || !sourcegraph::Add(*graph_, aQueue_)) {
             return {};
         }
+        // The demuxer sends each frame's picture and sound from one thread, so a sound queue
+        // that fills stops the pictures too. A recording's muxer waits for pictures that may
+        // lie seconds deep in the decoder, scaler and encoder queues while it holds the sound
+        // back: a sound queue of one second then blocks the demuxer and nothing moves again.
+        // Ten seconds of sound (under 2 MB) outlasts every picture the queues can hold.
+        g_object_set(aQueue_.get(), "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time",
+                     guint64(10 * GST_SECOND), nullptr);
         pads_.audioSink = GstPadRef::adopt(gst_element_get_static_pad(aQueue_.get(), "sink"));
         if (auto pad = GstPadRef::adopt(gst_element_get_static_pad(splitter_.get(), "audio"))) {
             LinkDemuxPad(pad.get(), pads_);
