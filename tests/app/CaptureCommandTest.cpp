@@ -413,6 +413,27 @@ TEST(CaptureCommand, divx_isXvidTaggedMpeg4ScaledDown_withMp3Sound) {
     EXPECT_EQ(test::ReadAvi(out).handler, "XVID");
 }
 
+TEST(CaptureCommand, aLongDivxConversionOnOneCore_runsToTheEndOfTheTape) {
+    // The encoder on one busy core lets pictures pile up in the decoder and encoder queues while
+    // the muxer holds the sound back; a short sound queue behind the demuxer then stopped the
+    // whole graph, two times in four, somewhere past a hundred seconds of tape.
+    const std::string tape = Out("long.dv");
+    ASSERT_EQ(
+        Shell("for i in $(seq 50); do cat " + Quote(Tape()) + "; done > " + Quote(tape)).status, 0);
+    const std::string out = Out("long-divx.avi");
+    const ToolRun r =
+        Capture("--dv-file " + Quote(tape) + " --format Divx --fast --output " + Quote(out),
+                "taskset -c 0 ");
+    fs::remove(tape);
+    ASSERT_EQ(r.status, 0) << "stalled or failed: " << r.err;
+    const ToolRun probe = Shell("ffprobe -v error -count_packets -show_entries "
+                                "stream=codec_type,nb_read_packets -of compact=p=0 " +
+                                Quote(out));
+    EXPECT_EQ(probe.out.substr(0, probe.out.find('\n')),
+              "codec_type=video|nb_read_packets=" + std::to_string(50 * kTapeFrames));
+    fs::remove(out);
+}
+
 TEST(CaptureCommand, wmv_hasTheProfilesVideoAndSound_orNoSoundWithoutAnAudioStream) {
     const std::string out = Out("clip.wmv");
     ToolRun r = Capture(DvRun("Wmv", out));
