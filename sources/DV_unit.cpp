@@ -25,6 +25,16 @@ void LinkDemuxPad(GstPad* pad, TDemuxPads& pads) {
     }
 }
 
+// What decouples the demuxer from the source and the picture from the demuxer. Unpaced (a file
+// converted as fast as it goes, no preview shown), nothing: a queue's hand-over costs a wake-up
+// per frame and buys nothing when no clock paces the source. The sound keeps a queue of its
+// own, so a sound tee held at a cut never holds the picture back; a picture tee held at a cut
+// holds the sound at most one frame behind, since the demuxer sends each frame's picture and
+// sound together.
+const char* Decoupler(const TFilterGraph& graph) {
+    return graph.Unpaced() ? "identity" : "queue";
+}
+
 class TDVCaptureDevice final : public TCaptureDevice {
 public:
     TDVCaptureDevice(devices::DeviceEntry entry, int number)
@@ -49,9 +59,7 @@ public:
         RegisterVidorelElements();
         scene_ = sourcegraph::Make(graph, "zv_scenedetect", "dv_Scenedetect");
         muxTee_ = sourcegraph::Make(graph, "tee", "dv_muxinfinite");
-        // Unpaced, the demuxer runs on the source's thread: the queue's hand-over per frame
-        // buys nothing when no clock paces the source and no preview must be kept fed.
-        muxQueue_ = sourcegraph::Make(graph, graph.Unpaced() ? "identity" : "queue", "");
+        muxQueue_ = sourcegraph::Make(graph, Decoupler(graph), "");
         splitter_ = sourcegraph::Make(graph, "dvdemux", "dv_splitter");
         graph_ = &graph;
         if (!SourceFilter || !scene_ || !muxTee_ || !muxQueue_ || !splitter_ ||
@@ -100,11 +108,7 @@ public:
         }
         CloseVideoStream();
         TFilterGraph& g = *graph_;
-        // Unpaced, the picture stays on the demuxer's thread. The sound keeps a thread of its
-        // own, so a sound tee held at a cut never holds the picture back; a picture tee held
-        // at a cut holds the sound at most one frame behind, since the demuxer sends the
-        // picture and the sound of each frame together.
-        vQueue_ = sourcegraph::Make(g, g.Unpaced() ? "identity" : "queue", "");
+        vQueue_ = sourcegraph::Make(g, Decoupler(g), "");
         nativeTee_ = sourcegraph::Make(g, "tee", "dv_nativeinfinite");
         decQueue_ = sourcegraph::Make(g, "queue", "");
         dec_ = sourcegraph::Make(g, "avdec_dvvideo", "dv_dec");
