@@ -131,24 +131,43 @@ void AviAudioLeg(Tdm& dm, TRecordingBranch& b, const TCaptureSettings& s, TCaptu
 
 // The decoded picture scaled and converted to the DV raster, encoded to DV, its camcorder
 // records put back, its times made regular: answers the element whose output is DV.
-GstElement* DvEncoder(Tdm& dm, TRecordingBranch& b, const TCaptureSettings& s, TTvSystem system,
-                      GstPad* from) {
-    GstElement* convert = b.Make("videoconvert", N(b.Name(), "DVenc_convert").c_str());
-    GstElement* scale = b.Make("videoscale", N(b.Name(), "DVenc_scale").c_str());
-    GstElement* rate = b.Make("videorate", N(b.Name(), "DVenc_rate").c_str());
-    // A recording joins a stream that started long before: its first frame is its start.
-    g_object_set(rate, "skip-to-first", TRUE, nullptr);
+// `ownRaster`: the pictures are the camcorder's own frames decoded, already one per frame period
+// in the raster of `system`. They then go to the encoder as they are: a rate element would hold
+// a reference to each picture past its release, so the decoder could never take a buffer back
+// and would fault in fresh memory for every frame, and the scaler would copy every 16:9 picture
+// only to relabel its pixel shape.
+GstElement* DvEncoder(TRecordingBranch& b, const TCaptureSettings& s, TTvSystem system,
+                      GstPad* from, bool ownRaster) {
     GstElement* raster = Caps(b, DVRasterCaps(system), N(b.Name(), "DVenc_raster"));
     GstElement* enc = b.Make("avenc_dvvideo", N(b.Name(), "DVenc").c_str());
     AllThreads(enc);
     GstElement* header = b.Make("zv_dvheader", N(b.Name(), "DV Header").c_str());
     FilterCast<Tzv_DVheader>(header)->SetRatioDV(s.RatioDV);
     GstElement* times = b.Make("zv_tsnormalizer", N(b.Name(), "DVenc_times").c_str());
-    AllThreads(convert);
-    AllThreads(scale);
-    b.Link(from, Pad(convert, PinDirection::Input, 0).get());
-    b.Link({convert, scale, rate, raster, enc, header, times});
-    (void)dm;
+    if (ownRaster) {
+        // The decoder announces every change of the recording's picture shape (4:3, 16:9) as
+        // new caps, and the encoder re-opens on new caps, dropping the frames its threads hold.
+        // One fixed shape keeps it open; the camcorder's header blocks, put back after it, say
+        // what each frame really is.
+        GstElement* shape = b.Make("capssetter", N(b.Name(), "DVenc_shape").c_str());
+        const std::string par = system == TTvSystem::PAL ? "16/15" : "8/9";
+        GstCapsRef fixed = GstCapsRef::adopt(
+            gst_caps_from_string(("video/x-raw, pixel-aspect-ratio=(fraction)" + par).c_str()));
+        g_object_set(shape, "caps", fixed.get(), nullptr);
+        b.Link(from, Pad(shape, PinDirection::Input, 0).get());
+        b.Link({shape, raster});
+    } else {
+        GstElement* convert = b.Make("videoconvert", N(b.Name(), "DVenc_convert").c_str());
+        GstElement* scale = b.Make("videoscale", N(b.Name(), "DVenc_scale").c_str());
+        GstElement* rate = b.Make("videorate", N(b.Name(), "DVenc_rate").c_str());
+        // A recording joins a stream that started long before: its first frame is its start.
+        g_object_set(rate, "skip-to-first", TRUE, nullptr);
+        AllThreads(convert);
+        AllThreads(scale);
+        b.Link(from, Pad(convert, PinDirection::Input, 0).get());
+        b.Link({convert, scale, rate, raster});
+    }
+    b.Link({raster, enc, header, times});
     return times;
 }
 
@@ -339,6 +358,8 @@ TCapturePlan BuildCaptureDVRecomp(Tdm& dm, const TCaptureSettings& s, const std:
         auto native = b.AddInput(TInputRole::Native, dm.NativeTee.get());
         plan.Primary = TInputRole::Native;
         plan.FramesPad = native;
+        // The system comes from the camcorder's own frames unless none was seen yet.
+        const bool ownRaster = lastSystem == 0 || lastSystem == 1 || dm.Facts.FrameHeight > 0;
         GstElement* dec = b.Make("avdec_dvvideo", N(b.Name(), "DVdec").c_str());
         // Decoding and encoding on two threads: each takes one core.
         GstElement* between = b.Make("queue", N(b.Name(), "DVdec_queue").c_str());
@@ -346,11 +367,11 @@ TCapturePlan BuildCaptureDVRecomp(Tdm& dm, const TCaptureSettings& s, const std:
                      guint64(0), nullptr);
         b.Link(native.get(), Pad(dec, PinDirection::Input, 0).get());
         b.Link({dec, between});
-        dv = DvEncoder(dm, b, s, system, Pad(between, PinDirection::Output, 0).get());
+        dv = DvEncoder(b, s, system, Pad(between, PinDirection::Output, 0).get(), ownRaster);
     } else {
         auto video = b.AddInput(TInputRole::Video, dm.infdecvideo.Element());
         plan.FramesPad = video;
-        dv = DvEncoder(dm, b, s, system, video.get());
+        dv = DvEncoder(b, s, system, video.get(), false);
     }
     LinkToMuxer(dm, b, dv, m.mux, StreamRole::Video);
     if (dm.CurrentAudio) {
@@ -429,7 +450,8 @@ TCapturePlan BuildCaptureImageByImage(Tdm& dm, const TCaptureSettings& s,
         plan.Primary = TInputRole::Native;
     } else {
         from = b.AddInput(TInputRole::Video, dm.infdecvideo.Element());
-        dv = DvEncoder(dm, b, s, s.StandardDV == 0 ? TTvSystem::PAL : TTvSystem::NTSC, from.get());
+        dv = DvEncoder(b, s, s.StandardDV == 0 ? TTvSystem::PAL : TTvSystem::NTSC, from.get(),
+                       false);
     }
     GstElement* control = b.Make("zv_controlfilter", N(branchName, "Control Filter").c_str());
     plan.ControlElement = GstElementRef::ref(control);

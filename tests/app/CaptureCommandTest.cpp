@@ -206,6 +206,51 @@ std::string RecordedDate(const std::string& path) {
     return Shell("mediainfo --Inform='General;%Recorded_Date%' " + Quote(path)).out.substr(0, 19);
 }
 
+// The picture shape of every DV frame of an AVI file, in runs ("30 4:3, 40 16:9"): the display
+// field of the VAUX source control pack in the first DIF sequence (block 5, pack 10).
+std::string DvShapeRuns(const std::string& path) {
+    const std::string file = Slurp(path);
+    std::string runs;
+    std::string shape;
+    int count = 0;
+    auto flush = [&] {
+        if (count > 0) {
+            runs += (runs.empty() ? "" : ", ") + std::to_string(count) + " " + shape;
+        }
+    };
+    size_t at = file.find("movi");
+    if (at == std::string::npos) {
+        return "no movi list";
+    }
+    for (at += 4; at + 8 <= file.size();) {
+        const std::string tag = file.substr(at, 4);
+        const uint32_t size = U32(file, at + 4);
+        if (tag == "LIST") {
+            at += 12;
+            continue;
+        }
+        if (tag == "idx1" || tag == "ix00" || tag == "ix01") {
+            at += 8 + size + (size & 1);
+            continue;
+        }
+        if (tag == "00db" && size >= 480) {
+            constexpr size_t kVideoControl = 80 * 5 + 3 + 5 * 10;
+            const auto pack = static_cast<uint8_t>(file[at + 8 + kVideoControl]);
+            const int display = static_cast<uint8_t>(file[at + 8 + kVideoControl + 2]) & 0x07;
+            const std::string now = pack != 0x61 ? "none" : display == 2 ? "16:9" : "4:3";
+            if (now != shape) {
+                flush();
+                shape = now;
+                count = 0;
+            }
+            ++count;
+        }
+        at += 8 + size + (size & 1);
+    }
+    flush();
+    return runs;
+}
+
 // Starts the command in the background (for signals); its pid.
 pid_t StartInBackground(const std::string& args) {
     const pid_t pid = fork();
@@ -363,6 +408,9 @@ TEST(CaptureCommand, dvRecompression_encodesEveryFrame_andKeepsTheCamcordersReco
     EXPECT_EQ(Frames(v), kTapeFrames);
     EXPECT_EQ(StreamOf(p, "audio")["codec_name"].toString(), "pcm_s16le");
     EXPECT_EQ(RecordedDate(out), "2006-11-08 14:30:05");
+    // Frame by frame, the picture shape each frame carries (its VAUX source control pack): the
+    // 16:9 recording stays 16:9, and no frame is lost where the shape changes.
+    EXPECT_EQ(DvShapeRuns(out), "30 4:3, 40 16:9, 30 4:3");
 }
 
 TEST(CaptureCommand, theStoredInlay_isBurnedIntoARecordingOfTheDecodedPicture) {
