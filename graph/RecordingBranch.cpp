@@ -442,9 +442,13 @@ GstPadRef TRecordingBranch::AddInput(TInputRole role, GstElement* tee) {
     const std::string queueName = m_name + "_" + RoleName(role);
     GstElement* queue = Make("queue", queueName.c_str());
     // A recording must not lose frames to a short queue while its writer catches up: time is
-    // the limit (three seconds), not a handful of raw frames.
+    // the limit (three seconds), not a handful of raw frames. The sound gets ten: its muxer holds
+    // it back while the pictures of the same moment lie seconds deep in decoder, scaler and
+    // encoder queues, and when one thread sends both (a DV demuxer), a full sound queue would
+    // stop the pictures it waits for. Ten seconds of sound is under 2 MB.
+    const GstClockTime limit = role == TInputRole::Audio ? 10 * GST_SECOND : 3 * GST_SECOND;
     g_object_set(queue, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time",
-                 guint64(3 * GST_SECOND), nullptr);
+                 guint64(limit), nullptr);
     auto queueIn = GstPadRef::adopt(gst_element_get_static_pad(queue, "sink"));
     GstPad* ghost = gst_ghost_pad_new(RoleName(role), queueIn.get());
     auto input = std::make_shared<Input>();

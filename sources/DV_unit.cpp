@@ -25,12 +25,12 @@ void LinkDemuxPad(GstPad* pad, TDemuxPads& pads) {
     }
 }
 
-// What decouples the demuxer from the source and the picture from the demuxer. Unpaced (a file
-// converted as fast as it goes, no preview shown), nothing: a queue's hand-over costs a wake-up
-// per frame and buys nothing when no clock paces the source. The sound keeps a queue of its
-// own, so a sound tee held at a cut never holds the picture back; a picture tee held at a cut
-// holds the sound at most one frame behind, since the demuxer sends each frame's picture and
-// sound together.
+// What decouples the demuxer from the source, and the picture and the sound from the demuxer.
+// Unpaced (a file converted as fast as it goes, no preview shown), nothing: a queue's hand-over
+// costs a wake-up per buffer and buys nothing when no clock paces the source; the recording's
+// own input queues are then the only hand-over. A tee held at a cut then holds the source's one
+// thread for a moment, which is harmless: the cut it waits for is armed once the previous piece
+// has taken what lay before its boundary, and that has already passed the tees.
 const char* Decoupler(const TFilterGraph& graph) {
     return graph.Unpaced() ? "identity" : "queue";
 }
@@ -145,17 +145,17 @@ public:
             return {};
         }
         CloseAudioStream();
-        aQueue_ = sourcegraph::Make(*graph_, "queue", "");
+        aQueue_ = sourcegraph::Make(*graph_, Decoupler(*graph_), "");
         if (!aQueue_ || !sourcegraph::Add(*graph_, aQueue_)) {
             return {};
         }
-        // The demuxer sends each frame's picture and sound from one thread, so a sound queue
-        // that fills stops the pictures too. A recording's muxer waits for pictures that may
-        // lie seconds deep in the decoder, scaler and encoder queues while it holds the sound
-        // back: a sound queue of one second then blocks the demuxer and nothing moves again.
-        // Ten seconds of sound (under 2 MB) outlasts every picture the queues can hold.
-        g_object_set(aQueue_.get(), "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time",
-                     guint64(10 * GST_SECOND), nullptr);
+        if (!graph_->Unpaced()) {
+            // The demuxer sends each frame's picture and sound from one thread, so a sound
+            // queue that fills stops the pictures too: it is bounded by time only, and long
+            // enough for what a recording's sound queue may hold (see the recording inputs).
+            g_object_set(aQueue_.get(), "max-size-buffers", 0u, "max-size-bytes", 0u,
+                         "max-size-time", guint64(10 * GST_SECOND), nullptr);
+        }
         pads_.audioSink = GstPadRef::adopt(gst_element_get_static_pad(aQueue_.get(), "sink"));
         if (auto pad = GstPadRef::adopt(gst_element_get_static_pad(splitter_.get(), "audio"))) {
             LinkDemuxPad(pad.get(), pads_);
