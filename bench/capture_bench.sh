@@ -13,7 +13,9 @@
 #
 #     bench/capture_bench.sh [build-dir] [tape-seconds]
 #
-# Writes nothing outside a temporary folder. Each figure is the median of three runs.
+# Writes nothing outside a temporary folder. Each figure is the median of three runs, five for
+# the native captures (their cost is a few tens of milliseconds over the whole tape, so one
+# busy moment of the machine moves a single run's ratio by a tenth or more).
 set -euo pipefail
 BUILD=${1:-build}
 SECONDS_OF_TAPE=${2:-40}
@@ -38,10 +40,10 @@ cpu() {
     awk '{ printf "%.3f\n%.3f\n", $1 + $2, $3 }' "$out"
 }
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-# The median over three runs of the first (cpu) or second (wall) figure.
+# The median over RUNS runs (three unless set) of the first (cpu) or second (wall) figure.
 measure() { # field command...
     local field=$1; shift
-    for _ in 1 2 3; do cpu "$@" | sed -n "${field}p"; rm -f "$WORK"/out*; done | median
+    for _ in $(seq "${RUNS:-3}"); do cpu "$@" | sed -n "${field}p"; rm -f "$WORK"/out*; done | median
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
 
@@ -54,14 +56,14 @@ SHORT_TAPE=$WORK/short.dv
 "$MKTAPE" "$SHORT_TAPE" "$SHORT" 3 >/dev/null
 marginal() { awk -v a="$1" -v b="$2" -v s="$3" 'BEGIN { printf "%.4f", (a - b) / s }'; }
 reference() { # tape
-    measure 1 gst-launch-1.0 -q filesrc location="$1" ! dvdemux name=d \
+    RUNS=5 measure 1 gst-launch-1.0 -q filesrc location="$1" ! dvdemux name=d \
         avimux name=m ! filesink location="$WORK/out-ref.avi" \
         d.video ! queue ! video/x-dv ! m.video_0 d.audio ! queue ! audio/x-raw ! m.audio_0
 }
 REF=$(marginal "$(reference "$TAPE")" "$(reference "$SHORT_TAPE")" $(( SECONDS_OF_TAPE - SHORT )))
 for format in "DV type 2 native" "DV type 1 native"; do
-    LONG=$(measure 1 "$CAP" --dv-file "$TAPE" --format "$format" --fast --output "$WORK/out.avi")
-    BRIEF=$(measure 1 "$CAP" --dv-file "$SHORT_TAPE" --format "$format" --fast \
+    LONG=$(RUNS=5 measure 1 "$CAP" --dv-file "$TAPE" --format "$format" --fast --output "$WORK/out.avi")
+    BRIEF=$(RUNS=5 measure 1 "$CAP" --dv-file "$SHORT_TAPE" --format "$format" --fast \
         --output "$WORK/out.avi")
     OURS=$(marginal "$LONG" "$BRIEF" $(( SECONDS_OF_TAPE - SHORT )))
     echo "$format, --fast: $OURS CPU s per captured s; reference $REF; ratio $(ratio "$OURS" "$REF")x"

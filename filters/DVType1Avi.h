@@ -52,7 +52,7 @@ public:
     virtual bool Truncate(uint64_t) { return false; }
 };
 
-// A file written through a large stdio buffer; header rewrites flush and then pwrite.
+// A file written through a stdio buffer; header rewrites flush and then pwrite.
 class TFileByteSink : public TByteSink {
 public:
     TFileByteSink() = default;
