@@ -15,6 +15,7 @@
 
 namespace vidorel {
 
+inline constexpr std::size_t kDifBlockBytes = 80;
 inline constexpr std::size_t kDifSequenceBytes = 12000;
 inline constexpr int kDvMetadataSequences = 10;
 inline constexpr std::size_t kDvMetadataBytes = kDifSequenceBytes * kDvMetadataSequences;

@@ -43,9 +43,13 @@ HRESULT Tzv_DVheader::Transform(GstBuffer* buffer) {
         if (record != nullptr) {
             GST_LOG_OBJECT(Element(), "restoring the header blocks of source frame %u",
                            record->FrameNumber);
+            // The DIF header block describes the encoded data itself (its system and, in the
+            // application IDs, its sampling): it stays the encoder's. A 4:1:1 source's header
+            // over 4:2:0 data makes every decoder read the frame as garbage.
             for (int n = 0; n < record->HeaderSequences && n < kDvMetadataSequences; ++n) {
-                std::memcpy(map.data + n * kDifSequenceBytes, record->Blocks[n],
-                            kDVHeaderBlockBytes);
+                std::memcpy(map.data + n * kDifSequenceBytes + kDifBlockBytes,
+                            record->Blocks[n] + kDifBlockBytes,
+                            kDVHeaderBlockBytes - kDifBlockBytes);
             }
         } else {
             const DvMutableFrame frame(map.data, map.size);

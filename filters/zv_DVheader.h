@@ -5,9 +5,10 @@
 //     gst-launch-1.0 ... ! avenc_dvvideo ! zv_dvheader ! avimux ! filesink location=out.avi
 //
 // A frame that carries the scene detector's record (TDVFrameMeta, copied along by the decoder,
-// the converters and the encoder) gets the header, subcode and VAUX blocks (the first 480 bytes)
-// of DIF sequences 0 to 9 of its own source frame back, so a re-encoded capture keeps the
-// camcorder's recording date, timecode and aspect however many frames queues hold in between.
+// the converters and the encoder) gets the subcode and VAUX blocks (bytes 80 to 479) of DIF
+// sequences 0 to 9 of its own source frame back, so a re-encoded capture keeps the camcorder's
+// recording date, timecode and aspect however many frames queues hold in between. The DIF
+// header block before them stays the encoder's: it describes the encoded data.
 // Any other frame is marked 16:9 in those sequences when "RatioDV" is 1. Sequences 10 and 11 of
 // a 625/50 frame are left as the encoder wrote them, and a buffer shorter than ten DIF sequences
 // is passed untouched.

@@ -121,12 +121,13 @@ TTvSystem DVEncodingSystem(int standardDV, bool dvSource, int lastVideoSystem, i
     return standardDV == 0 ? TTvSystem::PAL : TTvSystem::NTSC;
 }
 
-std::string DVRasterCaps(TTvSystem system) {
-    return system == TTvSystem::PAL
-               ? "video/x-raw, format=(string)I420, width=(int)720, height=(int)576, "
-                 "framerate=(fraction)25/1"
-               : "video/x-raw, format=(string)Y41B, width=(int)720, height=(int)480, "
-                 "framerate=(fraction)30000/1001";
+std::string DVRasterCaps(TTvSystem system, bool ownSampling) {
+    if (system == TTvSystem::NTSC) {
+        return "video/x-raw, format=(string)Y41B, width=(int)720, height=(int)480, "
+               "framerate=(fraction)30000/1001";
+    }
+    return std::string("video/x-raw, format=(string)") + (ownSampling ? "{ I420, Y41B }" : "I420") +
+           ", width=(int)720, height=(int)576, framerate=(fraction)25/1";
 }
 
 std::string CaptureDurationText(int64_t seconds) {

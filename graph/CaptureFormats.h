@@ -59,9 +59,10 @@ enum class TTvSystem { PAL, NTSC };
 TTvSystem DVEncodingSystem(int standardDV, bool dvSource, int lastVideoSystem, int frameHeight);
 
 // The re-encoding raster as caps: PAL I420 720x576 25/1, NTSC Y41B 720x480 30000/1001. The
-// pixel aspect is left free: the scaler keeps the picture's shape in it, and the encoder marks
-// a 16:9 picture from it.
-std::string DVRasterCaps(TTvSystem system);
+// pixel aspect is left free. `ownSampling`: the pictures are a DV stream's own, whose sampling
+// the encoder keeps, so PAL may also be 4:1:1 (Y41B, as professional DV records it): the
+// stream's header blocks, put back after the encoder, say which, and must not lie.
+std::string DVRasterCaps(TTvSystem system, bool ownSampling = false);
 
 // The status of a running capture as the window shows it: "Duration h:mm :ss" (days dropped)
 // and, by format, "Image by Image: n frames", "Audio Wav", "Audio Mp3" or "n lost frames /

@@ -132,13 +132,16 @@ void AviAudioLeg(Tdm& dm, TRecordingBranch& b, const TCaptureSettings& s, TCaptu
 // The decoded picture scaled and converted to the DV raster, encoded to DV, its camcorder
 // records put back, its times made regular: answers the element whose output is DV.
 // `ownRaster`: the pictures are the camcorder's own frames decoded, already one per frame period
-// in the raster of `system`. They then go to the encoder as they are: a rate element would hold
-// a reference to each picture past its release, so the decoder could never take a buffer back
-// and would fault in fresh memory for every frame, and the scaler would copy every 16:9 picture
-// only to relabel its pixel shape.
+// at the size of `system`. They then go to the encoder without scaler or rate element: a rate
+// element would hold a reference to each picture past its release, so the decoder could never
+// take a buffer back and would fault in fresh memory for every frame, and the scaler would copy
+// every 16:9 picture only to relabel its pixel shape. The converter stays (passing pictures
+// through untouched) for a stream decoded in another layout than the encoder's.
 GstElement* DvEncoder(TRecordingBranch& b, const TCaptureSettings& s, TTvSystem system,
                       GstPad* from, bool ownRaster) {
-    GstElement* raster = Caps(b, DVRasterCaps(system), N(b.Name(), "DVenc_raster"));
+    GstElement* convert = b.Make("videoconvert", N(b.Name(), "DVenc_convert").c_str());
+    AllThreads(convert);
+    GstElement* raster = Caps(b, DVRasterCaps(system, ownRaster), N(b.Name(), "DVenc_raster"));
     GstElement* enc = b.Make("avenc_dvvideo", N(b.Name(), "DVenc").c_str());
     AllThreads(enc);
     GstElement* header = b.Make("zv_dvheader", N(b.Name(), "DV Header").c_str());
@@ -155,14 +158,12 @@ GstElement* DvEncoder(TRecordingBranch& b, const TCaptureSettings& s, TTvSystem 
             gst_caps_from_string(("video/x-raw, pixel-aspect-ratio=(fraction)" + par).c_str()));
         g_object_set(shape, "caps", fixed.get(), nullptr);
         b.Link(from, Pad(shape, PinDirection::Input, 0).get());
-        b.Link({shape, raster});
+        b.Link({shape, convert, raster});
     } else {
-        GstElement* convert = b.Make("videoconvert", N(b.Name(), "DVenc_convert").c_str());
         GstElement* scale = b.Make("videoscale", N(b.Name(), "DVenc_scale").c_str());
         GstElement* rate = b.Make("videorate", N(b.Name(), "DVenc_rate").c_str());
         // A recording joins a stream that started long before: its first frame is its start.
         g_object_set(rate, "skip-to-first", TRUE, nullptr);
-        AllThreads(convert);
         AllThreads(scale);
         b.Link(from, Pad(convert, PinDirection::Input, 0).get());
         b.Link({convert, scale, rate, raster});

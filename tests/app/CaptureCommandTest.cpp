@@ -413,6 +413,31 @@ TEST(CaptureCommand, dvRecompression_encodesEveryFrame_andKeepsTheCamcordersReco
     EXPECT_EQ(DvShapeRuns(out), "30 4:3, 40 16:9, 30 4:3");
 }
 
+TEST(CaptureCommand, dvRecompressionOfProfessional411Pal_keepsItsSampling_andItsPicture) {
+    // PAL DV sampled 4:1:1, as professional decks record it (ffmpeg writes it for yuv411p). Its
+    // header blocks, put back after the encoder, say 4:1:1: frames encoded 4:2:0 under them
+    // decode as garbage.
+    const std::string tape = Out("pro411.dv");
+    ASSERT_EQ(Shell("ffmpeg -v error -y -f lavfi -i testsrc=size=720x576:rate=25 -f lavfi -i "
+                    "sine=frequency=440:sample_rate=48000 -t 2 -pix_fmt yuv411p -c:v dvvideo "
+                    "-c:a pcm_s16le -ac 2 -f dv " +
+                    Quote(tape))
+                  .status,
+              0);
+    const std::string out = Out("pro411.avi");
+    const ToolRun r = Capture("--dv-file " + Quote(tape) +
+                              " --format 'DV type 2 (recomp)' --fast --output " + Quote(out));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const QJsonObject v = StreamOf(FfProbe(out), "video");
+    EXPECT_EQ(v["pix_fmt"].toString(), "yuv411p");
+    EXPECT_EQ(Frames(v), 50);
+    // Re-encoding DV loses next to nothing: the luma stays within 40 dB of the source's.
+    const ToolRun psnr = Shell("ffmpeg -i " + Quote(out) + " -i " + Quote(tape) +
+                               " -lavfi '[0:v][1:v]psnr' -f null - 2>&1 | grep -o 'y:[0-9.]*'");
+    ASSERT_EQ(psnr.out.rfind("y:", 0), 0u) << psnr.out;
+    EXPECT_GT(std::atof(psnr.out.c_str() + 2), 40.0) << psnr.out;
+}
+
 TEST(CaptureCommand, theStoredInlay_isBurnedIntoARecordingOfTheDecodedPicture) {
     // The frame's bottom right corner, where the recording date is written by default (x = 930,
     // y = 930 - 70 thousandths, right aligned), as raw picture bytes.

@@ -119,7 +119,14 @@ TEST_F(DVheaderTest, frameWithRecord_getsItsSourceFramesHeaderBlocksBack_inSeque
     const dvtape::DvTape encoder(oneRecording(std::nullopt, false, 0));
     const auto encoded = encoder.frame(0);
     GstBuffer* in = bytesBuffer(encoded, 0);
-    AddDVFrameMeta(in)->Record = *records[1];
+    TDVFrameRecord record = *records[1];
+    // The camera's DIF header blocks say 4:1:1 (application ID 1, as professional DV does);
+    // the encoder's data is 4:2:0 and its header blocks must stay.
+    for (int n = 0; n < kDvMetadataSequences; ++n) {
+        ASSERT_EQ(record.Blocks[n][4] & 0x07, 0);
+        record.Blocks[n][4] |= 0x01;
+    }
+    AddDVFrameMeta(in)->Record = record;
     GstBuffer* pulled = gst_harness_push_and_pull(h, in);
     ASSERT_NE(pulled, nullptr);
     const auto out = bytesOf(pulled);
@@ -130,7 +137,8 @@ TEST_F(DVheaderTest, frameWithRecord_getsItsSourceFramesHeaderBlocksBack_inSeque
     for (int n = 0; n < 12; ++n) {
         const std::size_t at = n * kDifSequenceBytes;
         const auto& header = n < kDvMetadataSequences ? original : encoded;
-        EXPECT_EQ(std::memcmp(out.data() + at, header.data() + at, 480), 0) << n;
+        EXPECT_EQ(std::memcmp(out.data() + at, encoded.data() + at, 80), 0) << n;
+        EXPECT_EQ(std::memcmp(out.data() + at + 80, header.data() + at + 80, 400), 0) << n;
         EXPECT_EQ(
             std::memcmp(out.data() + at + 480, encoded.data() + at + 480, kDifSequenceBytes - 480),
             0)

@@ -112,6 +112,12 @@ TEST(CaptureRules, dvReencoding_takesTheSourcesOwnSystem_elseItsHeight_elseTheSe
     EXPECT_EQ(DVEncodingSystem(1, true, 2, 0), TTvSystem::NTSC);
     EXPECT_EQ(DVRasterCaps(TTvSystem::NTSC), "video/x-raw, format=(string)Y41B, width=(int)720, "
                                              "height=(int)480, framerate=(fraction)30000/1001");
+    // PAL is 4:2:0 unless the stream's own 4:1:1 (professional DV) is kept.
+    EXPECT_EQ(DVRasterCaps(TTvSystem::PAL), "video/x-raw, format=(string)I420, width=(int)720, "
+                                            "height=(int)576, framerate=(fraction)25/1");
+    EXPECT_EQ(DVRasterCaps(TTvSystem::PAL, true),
+              "video/x-raw, format=(string){ I420, Y41B }, width=(int)720, height=(int)576, "
+              "framerate=(fraction)25/1");
 }
 
 TEST(CaptureRules, statusTexts_dropTheDays_andNameTheFormat) {
