@@ -197,9 +197,10 @@ GstPadProbeReturn DropBuffer(GstPad*, GstPadProbeInfo*, gpointer) {
     return GST_PAD_PROBE_DROP;
 }
 
-bool IsTee(GstElement* e) {
+// The name of the factory that made `e` ("" when none).
+const char* FactoryName(GstElement* e) {
     GstElementFactory* f = e != nullptr ? gst_element_get_factory(e) : nullptr;
-    return f != nullptr && std::strcmp(GST_OBJECT_NAME(f), "tee") == 0;
+    return f != nullptr ? GST_OBJECT_NAME(f) : "";
 }
 
 // Buffers meant for `e` alone are dropped where they leave the tee that shares them out, not at
@@ -232,7 +233,8 @@ void DropFromTheTee(GstElement* e) {
         }
         auto up = GstElementRef::adopt(gst_pad_get_parent_element(peer.get()));
         // A demuxer, or any element that feeds more than this branch, is where it stops.
-        if (!up || IsTee(up.get()) || up->numsinkpads != 1 || up->numsrcpads != 1) {
+        if (!up || std::strcmp(FactoryName(up.get()), "tee") == 0 || up->numsinkpads != 1 ||
+            up->numsrcpads != 1) {
             break;
         }
         auto next = GstPadRef::adopt(gst_element_get_static_pad(up.get(), "sink"));
@@ -255,8 +257,7 @@ void StopDecodingThePreview(Tdm& dm) {
     GValue item = G_VALUE_INIT;
     while (gst_iterator_next(it.get(), &item) == GST_ITERATOR_OK) {
         auto* e = GST_ELEMENT_CAST(g_value_get_object(&item));
-        GstElementFactory* f = gst_element_get_factory(e);
-        if (f != nullptr && g_str_has_prefix(GST_OBJECT_NAME(f), "avdec_")) {
+        if (g_str_has_prefix(FactoryName(e), "avdec_")) {
             decoders.push_back(GstElementRef::ref(e));
         }
         g_value_reset(&item);

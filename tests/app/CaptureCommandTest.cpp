@@ -209,7 +209,6 @@ std::string RecordedDate(const std::string& path) {
 // The picture shape of every DV frame of an AVI file, in runs ("30 4:3, 40 16:9"): the display
 // field of the VAUX source control pack in the first DIF sequence (block 5, pack 10).
 std::string DvShapeRuns(const std::string& path) {
-    const std::string file = Slurp(path);
     std::string runs;
     std::string shape;
     int count = 0;
@@ -218,35 +217,22 @@ std::string DvShapeRuns(const std::string& path) {
             runs += (runs.empty() ? "" : ", ") + std::to_string(count) + " " + shape;
         }
     };
-    size_t at = file.find("movi");
-    if (at == std::string::npos) {
-        return "no movi list";
-    }
-    for (at += 4; at + 8 <= file.size();) {
-        const std::string tag = file.substr(at, 4);
-        const uint32_t size = U32(file, at + 4);
-        if (tag == "LIST") {
-            at += 12;
-            continue;
+    test::ReadAvi(path, [&](const uint8_t* frame, uint64_t size) {
+        constexpr size_t kVideoControl = 80 * 5 + 3 + 5 * 10;
+        if (size < 480) {
+            return;
         }
-        if (tag == "idx1" || tag == "ix00" || tag == "ix01") {
-            at += 8 + size + (size & 1);
-            continue;
+        const int display = frame[kVideoControl + 2] & 0x07;
+        const std::string now = frame[kVideoControl] != 0x61 ? "none"
+                                : display == 2               ? "16:9"
+                                                             : "4:3";
+        if (now != shape) {
+            flush();
+            shape = now;
+            count = 0;
         }
-        if (tag == "00db" && size >= 480) {
-            constexpr size_t kVideoControl = 80 * 5 + 3 + 5 * 10;
-            const auto pack = static_cast<uint8_t>(file[at + 8 + kVideoControl]);
-            const int display = static_cast<uint8_t>(file[at + 8 + kVideoControl + 2]) & 0x07;
-            const std::string now = pack != 0x61 ? "none" : display == 2 ? "16:9" : "4:3";
-            if (now != shape) {
-                flush();
-                shape = now;
-                count = 0;
-            }
-            ++count;
-        }
-        at += 8 + size + (size & 1);
-    }
+        ++count;
+    });
     flush();
     return runs;
 }

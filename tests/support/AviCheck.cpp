@@ -26,6 +26,7 @@ std::string Id(const std::vector<uint8_t>& d, uint64_t at) {
 struct Walker {
     const std::vector<uint8_t>& d;
     AviSummary& s;
+    const VideoChunkVisitor* onVideo = nullptr;
     bool sawVideoStrh = false;
 
     // Walks the chunks in [begin, end).
@@ -64,6 +65,9 @@ struct Walker {
             } else if (id.size() == 4 &&
                        (id.compare(2, 2, "db") == 0 || id.compare(2, 2, "dc") == 0)) {
                 ++s.videoChunks;
+                if (onVideo != nullptr && *onVideo) {
+                    (*onVideo)(&d[data], size);
+                }
             } else if (id.size() == 4 && id.compare(2, 2, "wb") == 0) {
                 ++s.audioChunks;
             }
@@ -75,7 +79,7 @@ struct Walker {
 
 } // namespace
 
-AviSummary ReadAvi(const std::string& path) {
+AviSummary ReadAvi(const std::string& path, const VideoChunkVisitor& onVideo) {
     AviSummary s;
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -84,7 +88,7 @@ AviSummary ReadAvi(const std::string& path) {
     const std::vector<uint8_t> d((std::istreambuf_iterator<char>(in)),
                                  std::istreambuf_iterator<char>());
     s.fileSize = d.size();
-    Walker w{d, s};
+    Walker w{d, s, &onVideo};
     uint64_t at = 0;
     bool consistent = true;
     bool whole = true;

@@ -5,6 +5,7 @@
 // and the counts the headers claim.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,9 @@ struct AviSummary {
     std::string handler; // fccHandler of the first video stream
 };
 
-AviSummary ReadAvi(const std::string& path);
+// The bytes of each video chunk ('##db' / '##dc'), in file order.
+using VideoChunkVisitor = std::function<void(const uint8_t* data, uint64_t size)>;
+
+AviSummary ReadAvi(const std::string& path, const VideoChunkVisitor& onVideo = {});
 
 } // namespace vidorel::test
